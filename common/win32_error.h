@@ -1,0 +1,27 @@
+#pragma once
+// Failure texts quote the Win32 code of the failed call; the POSIX stand-ins
+// quote the code the same failure gives on Windows, so both read alike.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+// Win32 codes the POSIX stand-ins translate errno values into.
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+inline constexpr std::uint32_t kErrorPartialCopy = 299;
+
+// "<prefix> (Win32 error <code>)."
+inline std::string win32ErrorText(std::string_view prefix, std::uint32_t code) {
+    std::string text(prefix);
+    text += " (Win32 error ";
+    text += std::to_string(code);
+    text += ").";
+    return text;
+}
+
+}  // namespace corvane

@@ -1,0 +1,100 @@
+#include "driver/bridge.h"
+
+#include "driver/options.h"
+#include "driver/pacing.h"
+#include "driver/poses.h"
+#include "driver/presence.h"
+#include "driver/status_line.h"
+#include "game/game_reader.h"
+#include "link/link_writer.h"
+
+#include <atomic>
+#include <csignal>
+#include <ostream>
+
+namespace corvane {
+namespace {
+
+constexpr std::int64_t kStatusIntervalNs = 250'000'000;
+constexpr wchar_t kGameExecutable[] = L"Wow.exe";
+
+// The only state shared with the signal handler.
+std::atomic<bool> g_running{true};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void onStopSignal(int) { g_running.exchange(false); }
+
+}  // namespace
+
+int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    BridgeOptions options;
+    switch (parseCommandLine(argc, argv, options, err)) {
+    case ParseOutcome::Run:
+        break;
+    case ParseOutcome::Help:
+        printUsage(out);
+        return 0;
+    case ParseOutcome::Invalid:
+        err << "Invalid arguments. Run with --help.\n";
+        return 2;
+    }
+
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+
+    // Declared in this order so the reader is released before the link.
+    LinkWriter link;
+    GameReader reader;
+    if (!link.open()) {
+        err << "ERROR: " << link.lastError() << "\n";
+        return 1;
+    }
+    if (options.wow && !reader.attach(kGameExecutable)) {
+        err << "ERROR: " << reader.lastError() << "\n";
+        return 1;
+    }
+
+    LinkFrame frame{isolationPose(options.identity), options.identity, options.context};
+    PresenceTracker presence(frame.pose);
+    const std::int64_t start = monotonicNanoseconds();
+    std::int64_t nextStatus = start;
+
+    int exitCode = 0;
+    while (g_running.load()) {
+        const std::int64_t cycleStart = monotonicNanoseconds();
+        CharacterSnapshot snapshot{};
+        PresenceOutcome presenceOutcome;
+        if (options.wow) {
+            const ReadStatus status = reader.readCharacter(snapshot);
+            presenceOutcome = presence.step(status, snapshot, reader.lastError(), options);
+            frame.pose = presenceOutcome.pose;
+        } else {
+            frame.pose = options.orbit ? orbitPose(options, cycleStart - start) : staticPose(options);
+        }
+
+        if (!link.publish(frame)) {
+            err << "\nERROR: " << link.lastError() << "\n";
+            exitCode = 1;
+            break;
+        }
+
+        if (cycleStart >= nextStatus) {
+            if (options.wow) {
+                if (presenceOutcome.isolated) {
+                    printOfflineStatus(out, presenceOutcome.label, frame.pose.avatarPosition);
+                } else {
+                    printOnlineStatus(out, snapshot, frame.pose.avatarPosition);
+                }
+            }
+            nextStatus = cycleStart + kStatusIntervalNs;
+        }
+
+        pauseAfterCycle();
+    }
+
+    reader.close();
+    link.close();
+    return exitCode;
+}
+
+}  // namespace corvane

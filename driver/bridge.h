@@ -1,0 +1,13 @@
+#pragma once
+
+#include <iosfwd>
+
+namespace corvane {
+
+// The whole program: parses the command line, opens the link, attaches to the
+// game in live mode and publishes one frame per cycle until a stop signal.
+// Returns the exit code: 0 after a stop signal or the help text, 1 when the
+// link or the game cannot be opened or a publish fails, 2 for a rejected line.
+int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace corvane

@@ -1,0 +1,95 @@
+#include "driver/options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+
+namespace corvane {
+
+const char kUsageText[] =
+    "CorvaneVoiceBridge v0.6 - Online + Map Isolation Fix\n\n"
+    "LIVE WOW MODE:\n"
+    "  CorvaneVoiceBridge --wow --identity Oruli --context CORVANE:WORLD:1\n\n"
+    "Options:\n"
+    "  --wow                 Read local character state from WoW 3.3.5a build 12340\n"
+    "  --wow-scale NUMBER    Scale WoW world units to meters (default 0.9144)\n"
+    "  --identity NAME       Unique voice identity\n"
+    "  --context VALUE       SAME base context for every CORVANE player\n"
+    "  --x/--y/--z NUMBER    Synthetic test position\n"
+    "  --yaw DEGREES         Synthetic test facing\n"
+    "  --orbit               Synthetic orbit test\n"
+    "  --radius NUMBER       Orbit radius\n"
+    "  --speed NUMBER        Orbit speed in degrees/sec\n";
+
+void printUsage(std::ostream& out) {
+    out << kUsageText;
+    out.flush();
+}
+
+bool parseFloatArgument(int& position, int argc, const char* const* argv, float& field) {
+    if (position + 1 >= argc) return false;
+    ++position;
+    const char* text = argv[position];
+    if (text == nullptr) return false;
+    char* end = nullptr;
+    errno = 0;
+    const float value = std::strtof(text, &end);
+    if (end == text) return false;
+    if (errno == ERANGE) return false;
+    field = value;
+    return true;
+}
+
+namespace {
+
+bool takeString(int& position, int argc, const char* const* argv, std::string& field) {
+    if (position + 1 >= argc || argv[position + 1] == nullptr) return false;
+    ++position;
+    field = argv[position];
+    return true;
+}
+
+}  // namespace
+
+ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& options,
+                              std::ostream& err) {
+    for (int position = 1; position < argc; ++position) {
+        const char* arg = argv[position];
+        if (arg == nullptr) return ParseOutcome::Invalid;
+        const auto is = [arg](const char* name) { return std::strcmp(arg, name) == 0; };
+        bool ok = true;
+        if (is("--help") || is("-h")) {
+            return ParseOutcome::Help;
+        } else if (is("--wow")) {
+            options.wow = true;
+        } else if (is("--wow-scale")) {
+            ok = parseFloatArgument(position, argc, argv, options.wowScale);
+        } else if (is("--identity")) {
+            ok = takeString(position, argc, argv, options.identity);
+        } else if (is("--context")) {
+            ok = takeString(position, argc, argv, options.context);
+        } else if (is("--x")) {
+            ok = parseFloatArgument(position, argc, argv, options.x);
+        } else if (is("--y")) {
+            ok = parseFloatArgument(position, argc, argv, options.y);
+        } else if (is("--z")) {
+            ok = parseFloatArgument(position, argc, argv, options.z);
+        } else if (is("--yaw")) {
+            ok = parseFloatArgument(position, argc, argv, options.yaw);
+        } else if (is("--orbit")) {
+            options.orbit = true;
+        } else if (is("--radius")) {
+            ok = parseFloatArgument(position, argc, argv, options.radius);
+        } else if (is("--speed")) {
+            ok = parseFloatArgument(position, argc, argv, options.speed);
+        } else {
+            err << "Unknown option: " << arg << "\n";
+            return ParseOutcome::Invalid;
+        }
+        if (!ok) return ParseOutcome::Invalid;
+    }
+    return ParseOutcome::Run;
+}
+
+}  // namespace corvane

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+namespace corvane {
+
+struct BridgeOptions {
+    std::string identity = "CorvaneTest";
+    std::string context = "CORVANE:WORLD:1";
+    float x = 0.0f;
+    float y = 0.0f;
+    float z = 1.0f;
+    float yaw = 0.0f;
+    bool orbit = false;
+    float radius = 8.0f;
+    float speed = 25.0f;
+    bool wow = false;
+    float wowScale = 0.9144f;
+};
+
+enum class ParseOutcome {
+    Run,      // every argument consumed
+    Help,     // "--help" or "-h": the caller prints the usage and exits with 0
+    Invalid,  // the caller prints the hint and exits with 2
+};
+
+// Fills `options` (which already hold their defaults) from argv[1..argc-1],
+// in order, stopping at the first bad argument or at a help request. Writes
+// "Unknown option: ..." to `err` for an argument that is no option.
+ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& options,
+                              std::ostream& err);
+
+// Takes the value after `position` as a float: moves `position` onto it and
+// stores it in `field` unless it does not convert or is out of float range.
+bool parseFloatArgument(int& position, int argc, const char* const* argv, float& field);
+
+extern const char kUsageText[];
+void printUsage(std::ostream& out);
+
+}  // namespace corvane

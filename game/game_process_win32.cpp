@@ -1,0 +1,78 @@
+#include "game/game_process.h"
+
+#include "common/windows_support.h"
+
+#include <tlhelp32.h>
+
+#include <cwchar>
+#include <string>
+
+namespace corvane {
+
+struct GameProcess::Impl {
+    UniqueNullHandle process;
+};
+
+static_assert(sizeof(PROCESSENTRY32W) == 568);
+static_assert(sizeof(MODULEENTRY32W) == 1080);
+
+GameProcess::GameProcess() noexcept = default;
+GameProcess::GameProcess(GameProcess&&) noexcept = default;
+GameProcess& GameProcess::operator=(GameProcess&&) noexcept = default;
+GameProcess::~GameProcess() = default;
+
+void GameProcess::close() noexcept {
+    impl_.reset();
+    id_ = 0;
+    moduleBase_ = 0;
+}
+
+GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& errorCode) {
+    close();
+    const std::wstring wanted(exeName);
+
+    DWORD pid = 0;
+    {
+        UniqueSnapshotHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        if (!processes) return Status::ProcessSnapshotFailed;
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(processes.get(), &entry); more;
+             more = Process32NextW(processes.get(), &entry)) {
+            if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0) {
+                pid = entry.th32ProcessID;
+                break;
+            }
+        }
+    }
+    if (pid == 0) return Status::NotFound;
+
+    auto impl = std::make_unique<Impl>();
+    impl->process.reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!impl->process) {
+        errorCode = GetLastError();
+        return Status::OpenFailed;
+    }
+
+    // The game is a 32-bit process and we are 64-bit: SNAPMODULE32 lists its modules.
+    UniqueSnapshotHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid));
+    if (!modules) return Status::ModuleSnapshotFailed;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    if (!Module32FirstW(modules.get(), &module)) return Status::ModuleBaseUnknown;
+
+    impl_ = std::move(impl);
+    id_ = pid;
+    moduleBase_ = reinterpret_cast<std::uintptr_t>(module.modBaseAddr);
+    return Status::Ok;
+}
+
+bool GameProcess::read(std::uint64_t address, void* out, std::size_t size) const noexcept {
+    if (!impl_) return false;
+    SIZE_T bytesRead = 0;
+    const BOOL ok = ReadProcessMemory(impl_->process.get(), reinterpret_cast<LPCVOID>(address), out,
+                                      size, &bytesRead);
+    return ok != FALSE && bytesRead == size;
+}
+
+}  // namespace corvane

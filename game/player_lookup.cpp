@@ -1,0 +1,60 @@
+#include "game/player_lookup.h"
+
+#include "game/game_layout.h"
+#include "game/memory_values.h"
+
+namespace corvane {
+
+bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& player,
+                     std::string& error) {
+    using namespace layout;
+
+    std::uint64_t connection = 0;
+    if (!readPointer(memory, moduleBase + kClientConnection, connection, kMinPointer)) {
+        error = "Could not read the 3.3.5a ClientConnection pointer.";
+        return false;
+    }
+    std::uint64_t manager = 0;
+    if (!readPointer(memory, connection + kObjectManager, manager, kMinPointer)) {
+        error = "Could not read ObjectManager.";
+        return false;
+    }
+    player.objectManager = manager;
+
+    std::uint64_t localGuid = 0;
+    if (!readValue(memory, manager + kLocalPlayerGuid, localGuid) || localGuid == 0) {
+        error = "Local player GUID is unavailable.";
+        return false;
+    }
+    std::uint64_t current = 0;
+    if (!readPointer(memory, manager + kFirstObject, current, kMinPointer)) {
+        error = "Could not read the first ObjectManager object.";
+        return false;
+    }
+
+    for (int count = 0; count < kMaxObjects;) {
+        std::uint64_t guid = 0;
+        if (!readValue(memory, current + kObjectGuid, guid)) {
+            error = "ObjectManager traversal failed while reading an object GUID.";
+            return false;
+        }
+        if (guid == localGuid) {
+            player.playerObject = current;
+            player.guid = localGuid;
+            return true;
+        }
+        // The match is decided before the next pointer is looked at.
+        std::uint32_t next = 0;
+        if (!readValue(memory, current + kNextObject, next)) {
+            error = "ObjectManager traversal failed while reading next object pointer.";
+            return false;
+        }
+        if (next < kMinPointer || next == current) break;
+        current = next;
+        ++count;
+    }
+    error = "Local player object was not found in ObjectManager.";
+    return false;
+}
+
+}  // namespace corvane

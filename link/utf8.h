@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+// The identity's conversion for the record: the UTF-16 text of well-formed
+// UTF-8, otherwise one unit per byte, each byte sign-extended (0xFF -> 0xFFFF).
+std::u16string utf8ToUtf16(std::string_view text);
+
+// The platform's strict converter: Windows' MultiByteToWideChar(CP_UTF8,
+// MB_ERR_INVALID_CHARS) there, decodeUtf8Strict elsewhere. False for input
+// that is not well-formed UTF-8; `out` is then unspecified.
+bool platformUtf8ToUtf16(std::string_view text, std::u16string& out);
+
+// Accepts and rejects exactly what MultiByteToWideChar(CP_UTF8,
+// MB_ERR_INVALID_CHARS) does: overlong forms, encoded surrogates, values above
+// U+10FFFF, truncated sequences and stray continuation bytes are ill-formed;
+// noncharacters and zero bytes are not. Portable, so the Windows tests can
+// compare it with the real thing.
+bool decodeUtf8Strict(std::string_view text, std::u16string& out);
+
+}  // namespace corvane
