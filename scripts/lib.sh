@@ -1,0 +1,42 @@
+# Shared by the scripts: installs what a fresh Debian machine lacks.
+# shellcheck shell=bash
+
+repo_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }
+
+# ensure_packages PKG...: installs the Debian packages that are not installed yet.
+ensure_packages() {
+    local missing=() pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+NATIVE_PACKAGES=(cmake ninja-build g++ googletest procps)
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
+
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+# start_wine: a private wine prefix with one server kept alive for the run.
+start_wine() {
+    WINEPREFIX=$(mktemp -d /tmp/corvane-wine.XXXXXX)
+    export WINEPREFIX WINEDEBUG=-all
+    "$WINESERVER" -p
+    # The first program creates the prefix (about 8 s); later ones start fast.
+    "$WINE64" cmd.exe /c exit >/dev/null 2>&1 || true
+}
+
+stop_wine() {
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+        "$WINESERVER" -k >/dev/null 2>&1 || true
+        rm -rf "$WINEPREFIX"
+    fi
+}
