@@ -37,7 +37,10 @@ void GameReader::close() noexcept { process_.close(); }
 
 bool GameReader::readBytes(std::uint64_t address, void* out, std::size_t size) {
     std::memset(out, 0, size);
-    return process_.isOpen() && process_.read(address, out, size);
+    if (process_.isOpen() && process_.read(address, out, size)) return true;
+    // A short read may have filled some bytes; a failed read yields zero.
+    std::memset(out, 0, size);
+    return false;
 }
 
 bool GameReader::findLocalPlayer(LocalPlayer& player) {

@@ -3,10 +3,30 @@
 #include "game/game_layout.h"
 #include "game/memory_values.h"
 
+#include <cstring>
+
 namespace corvane {
+namespace {
+
+// An object's GUID (+0x30) and next pointer (+0x3C) share one 16-byte span,
+// so one remote read can fetch both: half the reads of a long walk.
+constexpr std::size_t kObjectHeadBytes =
+    layout::kNextObject + sizeof(std::uint32_t) - layout::kObjectGuid;
+static_assert(kObjectHeadBytes == 16);
+
+bool readObjectHead(GameMemory& memory, std::uint64_t object, std::uint64_t& guid,
+                    std::uint32_t& next) {
+    unsigned char head[kObjectHeadBytes];
+    if (!memory.read(object + layout::kObjectGuid, head, sizeof head)) return false;
+    std::memcpy(&guid, head, sizeof guid);
+    std::memcpy(&next, head + (layout::kNextObject - layout::kObjectGuid), sizeof next);
+    return true;
+}
+
+}  // namespace
 
 bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& player,
-                     std::string& error) {
+                     std::string& error, ObjectReads reads) {
     using namespace layout;
 
     std::uint64_t connection = 0;
@@ -34,7 +54,13 @@ bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& 
 
     for (int count = 0; count < kMaxObjects;) {
         std::uint64_t guid = 0;
-        if (!readValue(memory, current + kObjectGuid, guid)) {
+        std::uint32_t next = 0;
+        // When the combined read fails (say, the bytes between the two fields
+        // are unreadable), the separate reads decide which failure, if any,
+        // is reported, exactly as if there were no combined read.
+        const bool haveNext =
+            reads == ObjectReads::Combined && readObjectHead(memory, current, guid, next);
+        if (!haveNext && !readValue(memory, current + kObjectGuid, guid)) {
             error = "ObjectManager traversal failed while reading an object GUID.";
             return false;
         }
@@ -44,8 +70,7 @@ bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& 
             return true;
         }
         // The match is decided before the next pointer is looked at.
-        std::uint32_t next = 0;
-        if (!readValue(memory, current + kNextObject, next)) {
+        if (!haveNext && !readValue(memory, current + kNextObject, next)) {
             error = "ObjectManager traversal failed while reading next object pointer.";
             return false;
         }

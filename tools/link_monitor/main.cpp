@@ -1,1 +1,135 @@
-int main() { return 0; }
+// CorvaneLinkMonitor: shows what is in the "MumbleLink" shared memory, as the
+// voice client would see it. It only reads; it never creates the link.
+
+#include "common/win32_error.h"
+#include "driver/pacing.h"
+#include "link/linked_mem.h"
+#include "link/shared_memory.h"
+#include "tools/link_monitor/console.h"
+#include "tools/link_monitor/monitor_format.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+namespace {
+
+constexpr std::uint32_t kSampleIntervalMs = 10;  // sees every tick of a 50 Hz writer
+constexpr std::int64_t kPrintIntervalNs = 250'000'000;
+
+constexpr char kUsage[] =
+    "Usage: CorvaneLinkMonitor [--once] [--json]\n"
+    "Shows the record in the MumbleLink shared memory, refreshed four times a second\n"
+    "until Ctrl-C.\n"
+    "  --once   show one snapshot and exit\n"
+    "  --json   print each snapshot as one line of JSON\n"
+    "  --help   show this help and exit\n";
+
+struct MonitorOptions {
+    bool once = false;
+    bool json = false;
+};
+
+std::atomic<bool> g_running{true};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void onStopSignal(int) { g_running.store(false); }
+
+// Home, each line cleared to its end, then everything below cleared: the
+// view is rewritten in place without flicker.
+std::string redrawn(const std::string& text, bool first) {
+    std::string out = first ? "\x1b[2J\x1b[H" : "\x1b[H";
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos;
+         start = end + 1, end = text.find('\n', start)) {
+        out.append(text, start, end - start);
+        out += "\x1b[K\n";
+    }
+    out += "\x1b[J";
+    return out;
+}
+
+void show(const LinkedMem& record, const FrameTiming& timing, const MonitorOptions& options,
+          bool first) {
+    if (options.json) {
+        std::cout << formatJson(record, timing) << '\n';
+    } else if (options.once) {
+        std::cout << formatDisplay(record, timing);
+    } else {
+        std::cout << redrawn(formatDisplay(record, timing), first);
+    }
+    std::cout.flush();
+}
+
+int monitor(const MonitorOptions& options) {
+    SharedMemory memory;
+    std::uint32_t code = 0;
+    switch (memory.openExisting(kLinkName, kLinkedMemSize, code)) {
+    case SharedMemory::Status::Ok:
+        break;
+    case SharedMemory::Status::NotFound:
+        std::cerr << "MumbleLink shared memory does not exist: start the bridge or the voice "
+                     "client first.\n";
+        return 1;
+    case SharedMemory::Status::OpenFailed:
+        std::cerr << win32ErrorText("Could not open MumbleLink shared memory", code) << '\n';
+        return 1;
+    case SharedMemory::Status::MapFailed:
+        std::cerr << win32ErrorText("Could not map MumbleLink shared memory", code) << '\n';
+        return 1;
+    }
+
+    const ConsoleSetup console;
+    LinkedMem record{};
+    if (options.once) {
+        copyRecord(memory.data(), record);
+        show(record, {}, options, true);
+        return std::cout ? 0 : 1;
+    }
+
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+    FrameRateMeter meter;
+    std::int64_t nextPrint = monotonicNanoseconds();
+    bool first = true;
+    while (g_running.load()) {
+        copyRecord(memory.data(), record);
+        const std::int64_t now = monotonicNanoseconds();
+        meter.addSample(now, record.uiTick);
+        if (now >= nextPrint) {
+            show(record, meter.timing(), options, first);
+            if (!std::cout) return 1;  // whoever read our output has gone
+            first = false;
+            nextPrint += kPrintIntervalNs;
+            if (nextPrint <= now) nextPrint = now + kPrintIntervalNs;  // after a stall
+        }
+        sleepMilliseconds(kSampleIntervalMs);
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace corvane
+
+int main(int argc, char** argv) {
+    corvane::MonitorOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--once") {
+            options.once = true;
+        } else if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--help") {
+            std::cout << corvane::kUsage;
+            return 0;
+        } else {
+            std::cerr << "Unknown option \"" << argument << "\"; run with --help for usage.\n";
+            return 2;
+        }
+    }
+    return corvane::monitor(options);
+}

@@ -1,0 +1,24 @@
+#include "tests/fault_platform.h"
+
+namespace corvane::testing {
+
+// Windows has no user to switch to from a test, no permission bits on a
+// named mapping, and no signals to watch for.
+bool canRunAsNobody() { return false; }
+
+bool runAsNobody(const std::vector<std::string>&, std::chrono::milliseconds, Finished&,
+                 std::string& error) {
+    error = "Not available on Windows.";
+    return false;
+}
+
+bool setSharedMemoryAccess(const std::string&, bool, unsigned, std::string& error) {
+    error = "Not available on Windows.";
+    return false;
+}
+
+std::optional<bool> stopHandlersInstalled(std::uint32_t) { return std::nullopt; }
+
+std::optional<char> schedulerState(std::uint32_t) { return std::nullopt; }
+
+}  // namespace corvane::testing

@@ -1,0 +1,23 @@
+#pragma once
+// The console as the monitor needs it: ANSI escape sequences understood and
+// UTF-8 shown as text. Only Windows consoles need telling; the previous
+// settings come back on destruction.
+
+#include <cstdint>
+
+namespace corvane {
+
+class ConsoleSetup {
+public:
+    ConsoleSetup() noexcept;
+    ~ConsoleSetup();
+    ConsoleSetup(const ConsoleSetup&) = delete;
+    ConsoleSetup& operator=(const ConsoleSetup&) = delete;
+
+private:
+    bool changed_ = false;
+    std::uint32_t savedMode_ = 0;
+    std::uint32_t savedCodePage_ = 0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,9 @@
+#include "tools/link_monitor/console.h"
+
+namespace corvane {
+
+// Terminals understand ANSI escapes and UTF-8 already.
+ConsoleSetup::ConsoleSetup() noexcept = default;
+ConsoleSetup::~ConsoleSetup() = default;
+
+}  // namespace corvane

@@ -1,0 +1,306 @@
+#include "tools/link_monitor/monitor_format.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+namespace corvane {
+namespace {
+
+constexpr char kHexUpper[] = "0123456789ABCDEF";
+constexpr char kHexLower[] = "0123456789abcdef";
+
+constexpr std::int64_t kRateWindowNs = 2'000'000'000;
+constexpr std::int64_t kRateMinimumSpanNs = 1'000'000'000;
+// No sampler is this late; a bigger step means the writer started over.
+constexpr std::uint32_t kMaxTickStep = 1000;
+
+void appendUnitEscape(std::string& out, unsigned unit) {
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out += kHexUpper[(unit >> shift) & 0xF];
+}
+
+void appendUtf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool isControl(char32_t code) { return code < 0x20 || (code >= 0x7F && code <= 0x9F); }
+
+template <std::size_t N>
+std::u16string_view textField(const char16_t (&units)[N]) {
+    return {units, N};
+}
+
+std::string jsonVector(const float (&vector)[3]) {
+    std::string out = "[";
+    out += jsonFloat(vector[0]);
+    out += ',';
+    out += jsonFloat(vector[1]);
+    out += ',';
+    out += jsonFloat(vector[2]);
+    out += ']';
+    return out;
+}
+
+// ,"key":value (no comma before the first key).
+void appendMember(std::string& out, std::string_view key, std::string_view value) {
+    out += out.empty() ? "{\"" : ",\"";
+    out += key;
+    out += "\":";
+    out += value;
+}
+
+std::string jsonMeasure(const std::optional<double>& value) {
+    if (!value || !std::isfinite(*value)) return "null";
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.1f", *value);
+    return buffer;
+}
+
+std::string displayFloat(float value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.3f", static_cast<double>(value));
+    return buffer;
+}
+
+std::string displayVector(const float (&vector)[3]) {
+    std::string line;
+    for (float value : vector) {
+        const std::string text = displayFloat(value);
+        // Right-aligned columns keep the digits still while the values move.
+        line.append(text.size() < 14 ? 14 - text.size() : 1, ' ');
+        line += text;
+    }
+    return line;
+}
+
+void addLine(std::string& out, std::string_view label, std::string_view value) {
+    out += label;
+    out.append(label.size() < 20 ? 20 - label.size() : 1, ' ');
+    out += value;
+    out += '\n';
+}
+
+}  // namespace
+
+std::string decodeUtf16Text(std::u16string_view units, bool escapeControls) {
+    std::string out;
+    for (std::size_t i = 0; i < units.size() && units[i] != 0; ++i) {
+        const char16_t unit = units[i];
+        char32_t code = unit;
+        if (isHighSurrogate(unit) && i + 1 < units.size() && isLowSurrogate(units[i + 1])) {
+            code = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                   (static_cast<char32_t>(units[i + 1]) - 0xDC00);
+            ++i;
+        } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
+            appendUnitEscape(out, unit);
+            continue;
+        }
+        if (escapeControls && isControl(code)) {
+            appendUnitEscape(out, static_cast<unsigned>(code));
+        } else {
+            appendUtf8(out, code);
+        }
+    }
+    return out;
+}
+
+std::string escapeContext(const LinkedMem& record) {
+    const std::size_t count =
+        std::min<std::size_t>(record.context_len, std::size(record.context));
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char byte = record.context[i];
+        if (byte >= 0x20 && byte <= 0x7E) {
+            out += static_cast<char>(byte);
+        } else {
+            out += "\\x";
+            out += kHexUpper[byte >> 4];
+            out += kHexUpper[byte & 0xF];
+        }
+    }
+    return out;
+}
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (byte < 0x20) {
+                out += "\\u00";
+                out += kHexLower[byte >> 4];
+                out += kHexLower[byte & 0xF];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string jsonFloat(float value) {
+    if (!std::isfinite(value)) return "null";
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
+    return buffer;
+}
+
+std::string recordHex(const LinkedMem& record) {
+    unsigned char bytes[sizeof(LinkedMem)];
+    std::memcpy(bytes, &record, sizeof bytes);
+    std::string out;
+    out.reserve(2 * sizeof bytes);
+    for (unsigned char byte : bytes) {
+        out += kHexLower[byte >> 4];
+        out += kHexLower[byte & 0xF];
+    }
+    return out;
+}
+
+std::string formatJson(const LinkedMem& record, const FrameTiming& timing) {
+    std::string out;
+    out.reserve(11'500);
+    appendMember(out, "version", std::to_string(record.uiVersion));
+    appendMember(out, "tick", std::to_string(record.uiTick));
+    appendMember(out, "framesPerSecond", jsonMeasure(timing.framesPerSecond));
+    appendMember(out, "sinceLastFrameMs", jsonMeasure(timing.sinceLastFrameMs));
+    appendMember(out, "avatarPosition", jsonVector(record.fAvatarPosition));
+    appendMember(out, "avatarFront", jsonVector(record.fAvatarFront));
+    appendMember(out, "avatarTop", jsonVector(record.fAvatarTop));
+    appendMember(out, "cameraPosition", jsonVector(record.fCameraPosition));
+    appendMember(out, "cameraFront", jsonVector(record.fCameraFront));
+    appendMember(out, "cameraTop", jsonVector(record.fCameraTop));
+    appendMember(out, "identity", jsonString(decodeUtf16Text(textField(record.identity))));
+    appendMember(out, "context", jsonString(escapeContext(record)));
+    appendMember(out, "contextLen", std::to_string(record.context_len));
+    appendMember(out, "name", jsonString(decodeUtf16Text(textField(record.name))));
+    appendMember(out, "description", jsonString(decodeUtf16Text(textField(record.description))));
+    appendMember(out, "raw", jsonString(recordHex(record)));
+    out += '}';
+    return out;
+}
+
+std::string formatDisplay(const LinkedMem& record, const FrameTiming& timing) {
+    std::string out;
+    addLine(out, "Version", std::to_string(record.uiVersion));
+    addLine(out, "Tick", std::to_string(record.uiTick));
+    char buffer[64];
+    if (timing.framesPerSecond) {
+        std::snprintf(buffer, sizeof buffer, "%.1f", *timing.framesPerSecond);
+        addLine(out, "New frames/s", buffer);
+    } else {
+        addLine(out, "New frames/s", "(measuring)");
+    }
+    if (timing.sinceLastFrameMs) {
+        std::snprintf(buffer, sizeof buffer, "%.1f ms", *timing.sinceLastFrameMs);
+        addLine(out, "Since last frame", buffer);
+    } else {
+        addLine(out, "Since last frame", "(no new frame seen)");
+    }
+    addLine(out, "Avatar position", displayVector(record.fAvatarPosition));
+    addLine(out, "Avatar front", displayVector(record.fAvatarFront));
+    addLine(out, "Avatar top", displayVector(record.fAvatarTop));
+    addLine(out, "Camera position", displayVector(record.fCameraPosition));
+    addLine(out, "Camera front", displayVector(record.fCameraFront));
+    addLine(out, "Camera top", displayVector(record.fCameraTop));
+    addLine(out, "Identity", decodeUtf16Text(textField(record.identity), true));
+    std::string context = escapeContext(record);
+    context += "  (";
+    context += std::to_string(record.context_len);
+    context += " bytes)";
+    addLine(out, "Context", context);
+    addLine(out, "Name", decodeUtf16Text(textField(record.name), true));
+    addLine(out, "Description", decodeUtf16Text(textField(record.description), true));
+    return out;
+}
+
+bool copyRecord(const void* view, LinkedMem& out, int attempts) noexcept {
+    // volatile: each pass really reads the shared memory again, word by word.
+    const auto* source = static_cast<const volatile std::uint32_t*>(view);
+    std::uint32_t first[kLinkedMemWords];
+    std::uint32_t second[kLinkedMemWords];
+    bool agreed = false;
+    int attempt = 0;
+    do {
+        for (std::size_t i = 0; i < kLinkedMemWords; ++i) first[i] = source[i];
+        for (std::size_t i = 0; i < kLinkedMemWords; ++i) second[i] = source[i];
+        agreed = std::memcmp(first, second, sizeof first) == 0;
+    } while (!agreed && ++attempt < attempts);
+    std::memcpy(&out, second, sizeof out);
+    return agreed;
+}
+
+void FrameRateMeter::addSample(std::int64_t timeNs, std::uint32_t tick) {
+    if (!firstSampleNs_) {
+        firstSampleNs_ = timeNs;
+        lastSampleNs_ = timeNs;
+        lastTick_ = tick;
+        return;
+    }
+    if (timeNs < lastSampleNs_) return;
+    lastSampleNs_ = timeNs;
+    if (tick != lastTick_) {
+        const std::uint32_t step = tick - lastTick_;
+        changes_.push_back({timeNs, step <= kMaxTickStep ? step : 1u});
+        lastTick_ = tick;
+        lastChangeNs_ = timeNs;
+    }
+    while (!changes_.empty() && changes_.front().timeNs <= timeNs - kRateWindowNs) {
+        changes_.pop_front();
+    }
+}
+
+std::optional<double> FrameRateMeter::framesPerSecond() const {
+    if (!firstSampleNs_) return std::nullopt;
+    const std::int64_t span = lastSampleNs_ - *firstSampleNs_;
+    if (span < kRateMinimumSpanNs) return std::nullopt;
+    const std::int64_t window = std::min(span, kRateWindowNs);
+    std::uint64_t frames = 0;
+    for (const Change& change : changes_) frames += change.frames;
+    return static_cast<double>(frames) * 1e9 / static_cast<double>(window);
+}
+
+std::optional<double> FrameRateMeter::sinceLastFrameMs() const {
+    if (!lastChangeNs_) return std::nullopt;
+    return static_cast<double>(lastSampleNs_ - *lastChangeNs_) / 1e6;
+}
+
+}  // namespace corvane

@@ -1,0 +1,76 @@
+#pragma once
+// What the link monitor shows: a copy of the record turned into text for
+// people (the live view) and for programs (one JSON object per line), and the
+// frame rate measured from how often uiTick moves.
+
+#include "link/linked_mem.h"
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+// UTF-16 text up to the first NUL unit (or the end of `units`) as UTF-8. A
+// surrogate that is not half of a pair appears as the literal text "\uD800".
+// With `escapeControls`, control characters appear the same way, so that a
+// stray record cannot drive the terminal.
+std::string decodeUtf16Text(std::u16string_view units, bool escapeControls = false);
+
+// The first min(context_len, 256) context bytes: printable ASCII as is, any
+// other byte as the literal text "\xHH".
+std::string escapeContext(const LinkedMem& record);
+
+// `text` as a quoted JSON string.
+std::string jsonString(std::string_view text);
+
+// "%.9g", which reads back to the same float; "null" when not finite.
+std::string jsonFloat(float value);
+
+// All bytes of the record as lowercase hex, two digits a byte.
+std::string recordHex(const LinkedMem& record);
+
+struct FrameTiming {
+    std::optional<double> framesPerSecond;
+    std::optional<double> sinceLastFrameMs;
+};
+
+// One line, without the line feed.
+std::string formatJson(const LinkedMem& record, const FrameTiming& timing);
+
+// Several lines, each ending in a line feed.
+std::string formatDisplay(const LinkedMem& record, const FrameTiming& timing);
+
+// Copies the record out of memory that another process may be rewriting:
+// copies it twice in a row and accepts the copy when both agree. Returns false
+// if no two copies agreed in `attempts` tries; `out` then holds the last copy.
+bool copyRecord(const void* view, LinkedMem& out, int attempts = 100) noexcept;
+
+// Counts new frames from (time, uiTick) samples taken often enough to see each
+// tick. A jump of several ticks between two samples counts as that many frames
+// (the sampler was late); a jump backwards or by a huge amount is a restarted
+// writer and counts as one.
+class FrameRateMeter {
+public:
+    void addSample(std::int64_t timeNs, std::uint32_t tick);
+    // The rate over the last two seconds, once samples span one second.
+    std::optional<double> framesPerSecond() const;
+    // Time since the tick last moved, once it has been seen to move.
+    std::optional<double> sinceLastFrameMs() const;
+    FrameTiming timing() const { return {framesPerSecond(), sinceLastFrameMs()}; }
+
+private:
+    struct Change {
+        std::int64_t timeNs;
+        std::uint32_t frames;
+    };
+    std::deque<Change> changes_;
+    std::optional<std::int64_t> firstSampleNs_;
+    std::optional<std::int64_t> lastChangeNs_;
+    std::int64_t lastSampleNs_ = 0;
+    std::uint32_t lastTick_ = 0;
+};
+
+}  // namespace corvane
