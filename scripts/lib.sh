@@ -20,6 +20,7 @@ ensure_packages() {
 }
 
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest procps)
+SANITIZER_PACKAGES=(clang libclang-rt-14-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
 
 WINE64=/usr/lib/wine/wine64

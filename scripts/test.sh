@@ -5,16 +5,29 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 cd "$(repo_root)"
 
-ensure_packages "${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+ensure_packages "${NATIVE_PACKAGES[@]}" "${SANITIZER_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
 
 echo "== Native (Linux) =="
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
 
+echo "== Native under AddressSanitizer, UndefinedBehaviorSanitizer and leak checks =="
+cmake --preset linux-asan
+cmake --build --preset linux-asan
+ctest --preset linux-asan
+
+echo "== Fuzzing, briefly: every input surface for 20 s =="
+scripts/fuzz.sh 20
+
 echo "== Windows (mingw-w64, under wine64) =="
 trap stop_wine EXIT
 start_wine
 cmake --preset windows
 cmake --build --preset windows
+
+echo "== Our UTF-8 decoder against MultiByteToWideChar under wine64 =="
+scripts/differential.sh
+
+echo "== Windows tests under wine64 =="
 ctest --preset windows

@@ -15,9 +15,10 @@ public:
     ConsoleSetup& operator=(const ConsoleSetup&) = delete;
 
 private:
-    bool changed_ = false;
-    std::uint32_t savedMode_ = 0;
-    std::uint32_t savedCodePage_ = 0;
+    // Used by the Windows implementation only.
+    [[maybe_unused]] bool changed_ = false;
+    [[maybe_unused]] std::uint32_t savedMode_ = 0;
+    [[maybe_unused]] std::uint32_t savedCodePage_ = 0;
 };
 
 }  // namespace corvane
