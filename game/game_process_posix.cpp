@@ -49,15 +49,28 @@ bool parsePid(const char* name, std::uint32_t& pid) {
     return pid != 0;
 }
 
-// The first process, in /proc order, whose command name matches.
+// An exited process stays in /proc until its parent reaps it; Windows lists
+// no such process, so neither do we.
+bool hasExited(const std::string& dir) {
+    std::string stat;
+    if (!readSmallFile(dir + "/stat", stat)) return true;
+    // "pid (comm) S ...": the state follows the last parenthesis.
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size()) return true;
+    const char state = stat[close + 2];
+    return state == 'Z' || state == 'X' || state == 'x';
+}
+
+// The first live process, in /proc order, whose command name matches.
 std::uint32_t findProcess(DIR* proc, std::wstring_view exeName) {
     std::string comm;
     while (const dirent* entry = readdir(proc)) {
         std::uint32_t pid = 0;
         if (!parsePid(entry->d_name, pid)) continue;
-        if (!readSmallFile("/proc/" + std::to_string(pid) + "/comm", comm)) continue;
+        const std::string dir = "/proc/" + std::to_string(pid);
+        if (!readSmallFile(dir + "/comm", comm)) continue;
         if (!comm.empty() && comm.back() == '\n') comm.pop_back();
-        if (sameExecutableName(comm, exeName)) return pid;
+        if (sameExecutableName(comm, exeName) && !hasExited(dir)) return pid;
     }
     return 0;
 }
