@@ -13,19 +13,15 @@ extern "C" void ignoreAlarm(int) {}
 
 // nanosleep gives up early on any signal; the sleep must carry on to its end.
 TEST(PosixSleep, SignalDoesNotShortenTheSleep) {
-    struct sigaction action {};
+    struct sigaction action {}, previous {};
     action.sa_handler = ignoreAlarm;
     sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
     ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
-    itimerval alarmIn5ms{};
-    alarmIn5ms.it_value.tv_usec = 5'000;
+    const itimerval alarmIn5ms{{0, 0}, {0, 5'000}};
     ASSERT_EQ(setitimer(ITIMER_REAL, &alarmIn5ms, nullptr), 0);
-
     const std::int64_t before = monotonicNanoseconds();
     sleepMilliseconds(30);
     const std::int64_t slept = monotonicNanoseconds() - before;
-
     sigaction(SIGALRM, &previous, nullptr);
     EXPECT_GE(slept, 30'000'000);
 }

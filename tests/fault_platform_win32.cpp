@@ -2,17 +2,11 @@
 
 namespace corvane::testing {
 
-// Windows has no user to switch to from a test, no permission bits on a
-// named mapping, and no signals to watch for.
-bool canRunAsNobody() { return false; }
+// Windows has no user to switch to from a test, no mode bits on a named
+// mapping, and no signals to watch for.
+std::vector<std::string> asNobody() { return {}; }
 
-bool runAsNobody(const std::vector<std::string>&, std::chrono::milliseconds, Finished&,
-                 std::string& error) {
-    error = "Not available on Windows.";
-    return false;
-}
-
-bool setSharedMemoryAccess(const std::string&, bool, unsigned, std::string& error) {
+bool setSharedMemoryAccess(const std::string&, unsigned, std::string& error) {
     error = "Not available on Windows.";
     return false;
 }

@@ -21,8 +21,3 @@ void useBinaryStandardOutput() noexcept {}
 const char* platformName() noexcept { return "posix"; }
 
 }  // namespace corvane::fake
-
-// In sanitizer builds the leak check at exit starts a helper process that
-// carries our name; killed mid-check it could outlive us and be taken for the
-// game. The fake game's leaks are of no interest.
-extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }

@@ -3,7 +3,6 @@
 #include "game/game_layout.h"
 
 #include <atomic>
-#include <bit>
 #include <cstddef>
 
 namespace corvane::fake {
@@ -15,14 +14,13 @@ using namespace corvane::layout;
 constexpr std::uint64_t kObjectStride = 0x800;
 static_assert(kOrientation + sizeof(float) <= kObjectStride);
 
-// Where our own structures go, past the two fixed locations.
+// Where our own structures go, past the two fixed locations. Two banks of
+// objects: a new list is built in the one not published.
 constexpr std::uint64_t kConnectionOffset = 0x880000;
 constexpr std::uint64_t kObjectManagerOffset = 0x884000;
 constexpr std::uint64_t kBanksOffset = 0x890000;
-// Two banks of objects: a new list is built in the one not published.
 constexpr std::uint64_t kBankSize = FakeWorld::kMaxObjects * kObjectStride;
 constexpr std::uint64_t kEndOffset = kBanksOffset + 2 * kBankSize;
-
 static_assert(kConnectionState < kClientConnection && kClientConnection + 4 <= kConnectionOffset);
 static_assert(kConnectionOffset + kObjectManager + 4 <= kObjectManagerOffset);
 static_assert(kObjectManagerOffset + kMapId + 4 <= kBanksOffset);
@@ -45,25 +43,11 @@ void putPointer(std::uint64_t address, std::uint64_t pointer) noexcept {
     put(address, static_cast<std::uint32_t>(pointer));
 }
 
-void putFloat(std::uint64_t address, float value) noexcept {
-    put(address, std::bit_cast<std::uint32_t>(value));
-}
-
-// Distinct for every index and never equal to the local player's GUID.
-std::uint64_t otherGuid(std::uint64_t localGuid, std::uint32_t index) noexcept {
-    return localGuid ^ (0x8000000000000000ull | (std::uint64_t{index} + 1));
-}
-
 }  // namespace
 
 bool FakeWorld::setUp(std::uint64_t moduleBase, std::string& error) {
-    const std::uint64_t begin = arenaBegin();
-    const std::uint64_t end = begin + kArenaSize;
-    if (moduleBase % 4096 != 0) {
-        error = "the module base is not page aligned";
-        return false;
-    }
-    if (moduleBase + kConnectionState < begin || moduleBase + kEndOffset > end) {
+    if (moduleBase + kConnectionState < arenaBegin() ||
+        moduleBase + kEndOffset > arenaBegin() + kArenaSize) {
         error = "the arena does not cover every game address";
         return false;
     }
@@ -72,70 +56,63 @@ bool FakeWorld::setUp(std::uint64_t moduleBase, std::string& error) {
         return false;
     }
     base_ = moduleBase;
-    connection_ = base_ + kConnectionOffset;
-    objectManager_ = base_ + kObjectManagerOffset;
-    banks_ = base_ + kBanksOffset;
-
-    put(objectManager_ + kLocalPlayerGuid, guid_);
-    putPointer(connection_ + kObjectManager, objectManager_);
+    put(base_ + kObjectManagerOffset + kLocalPlayerGuid, guid_);
+    putPointer(base_ + kConnectionOffset + kObjectManager, base_ + kObjectManagerOffset);
     buildAndPublish();
-    setMapId(0);
-    setConnectionState(0);
     linkConnection(true);
     return true;
 }
 
 std::uint64_t FakeWorld::objectAddress(std::uint32_t bank, std::uint32_t index) const noexcept {
-    return banks_ + bank * kBankSize + index * kObjectStride;
+    return base_ + kBanksOffset + bank * kBankSize + index * kObjectStride;
 }
 
 void FakeWorld::setConnectionState(std::uint8_t state) { put(base_ + kConnectionState, state); }
 
 void FakeWorld::writePosition(std::uint64_t object) noexcept {
-    putFloat(object + kPositionX, x_);
-    putFloat(object + kPositionY, y_);
-    putFloat(object + kPositionZ, z_);
-    putFloat(object + kOrientation, orientation_);
+    const std::uint64_t offsets[4] = {kPositionX, kPositionY, kPositionZ, kOrientation};
+    for (int i = 0; i < 4; ++i) put(object + offsets[i], position_[i]);
 }
 
 void FakeWorld::setPosition(float x, float y, float z, float orientation) {
-    x_ = x;
-    y_ = y;
-    z_ = z;
-    orientation_ = orientation;
+    position_[0] = x;
+    position_[1] = y;
+    position_[2] = z;
+    position_[3] = orientation;
     if (playerIndex_ < count_) writePosition(objectAddress(bank_, playerIndex_));
 }
 
-void FakeWorld::setMapId(std::uint32_t mapId) { put(objectManager_ + kMapId, mapId); }
+void FakeWorld::setMapId(std::uint32_t mapId) { put(base_ + kObjectManagerOffset + kMapId, mapId); }
 
 void FakeWorld::setLocalGuid(std::uint64_t guid) {
     guid_ = guid;
     // The other objects' GUIDs derive from this one, so the list is rebuilt.
     buildAndPublish();
-    put(objectManager_ + kLocalPlayerGuid, guid_);
+    put(base_ + kObjectManagerOffset + kLocalPlayerGuid, guid_);
 }
 
-bool FakeWorld::setObjectList(std::uint32_t count, std::uint32_t playerIndex) {
-    if (count > kMaxObjects) return false;
+void FakeWorld::setObjectList(std::uint32_t count, std::uint32_t playerIndex) {
     count_ = count;
     playerIndex_ = playerIndex;
     buildAndPublish();
-    return true;
 }
 
 void FakeWorld::linkConnection(bool linked) {
-    putPointer(base_ + kClientConnection, linked ? connection_ : 0);
+    putPointer(base_ + kClientConnection, linked ? base_ + kConnectionOffset : 0);
 }
 
 void FakeWorld::buildAndPublish() {
     const std::uint32_t bank = bank_ ^ 1u;
     for (std::uint32_t i = 0; i < count_; ++i) {
         const std::uint64_t object = objectAddress(bank, i);
-        put(object + kObjectGuid, i == playerIndex_ ? guid_ : otherGuid(guid_, i));
+        // Every other GUID differs from the player's and from each other.
+        put(object + kObjectGuid,
+            i == playerIndex_ ? guid_ : guid_ ^ (0x8000000000000000ull | (std::uint64_t{i} + 1)));
         putPointer(object + kNextObject, i + 1 < count_ ? objectAddress(bank, i + 1) : 0);
     }
     if (playerIndex_ < count_) writePosition(objectAddress(bank, playerIndex_));
-    putPointer(objectManager_ + kFirstObject, count_ > 0 ? objectAddress(bank, 0) : 0);
+    const std::uint64_t first = count_ > 0 ? objectAddress(bank, 0) : 0;
+    putPointer(base_ + kObjectManagerOffset + kFirstObject, first);
     bank_ = bank;
 }
 

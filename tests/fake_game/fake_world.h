@@ -18,22 +18,19 @@ public:
     // Enough for a list one longer than the reader's 8192-object limit.
     static constexpr std::uint32_t kMaxObjects = 9000;
 
-    // Lays the structures out from `moduleBase` and publishes the initial
-    // state: glue screen, map 0, GUID kInitialGuid, one object (the player)
-    // at (0, 0, 0) facing 0. False, with the reason, when the arena does not
-    // hold every address or an address lies at or above 4 GiB.
+    // Lays the structures out from `moduleBase` and publishes the first state:
+    // glue screen, map 0, GUID 0x2A, the player alone at (0, 0, 0) facing 0.
+    // False, with the reason, when the arena does not hold every address below 4 GiB.
     bool setUp(std::uint64_t moduleBase, std::string& error);
-
-    static constexpr std::uint64_t kInitialGuid = 0x2A;
 
     void setConnectionState(std::uint8_t state);
     // Game coordinates as the snapshot names them: x, y, height z, orientation.
     void setPosition(float x, float y, float z, float orientation);
     void setMapId(std::uint32_t mapId);
     void setLocalGuid(std::uint64_t guid);
-    // `count` objects, the player at 0-based `playerIndex` (absent when
-    // playerIndex >= count). False when count exceeds kMaxObjects.
-    bool setObjectList(std::uint32_t count, std::uint32_t playerIndex);
+    // `count` (at most kMaxObjects) objects, the player at 0-based
+    // `playerIndex` (absent when playerIndex >= count).
+    void setObjectList(std::uint32_t count, std::uint32_t playerIndex);
     // Clears or restores the ClientConnection pointer.
     void linkConnection(bool linked);
 
@@ -43,18 +40,11 @@ private:
     void buildAndPublish();
 
     std::uint64_t base_ = 0;
-    std::uint64_t connection_ = 0;
-    std::uint64_t objectManager_ = 0;
-    std::uint64_t banks_ = 0;
     std::uint32_t bank_ = 0;  // the bank published last
-
-    std::uint64_t guid_ = kInitialGuid;
+    std::uint64_t guid_ = 0x2A;
     std::uint32_t count_ = 1;
     std::uint32_t playerIndex_ = 0;
-    float x_ = 0.0f;
-    float y_ = 0.0f;
-    float z_ = 0.0f;
-    float orientation_ = 0.0f;
+    float position_[4] = {};  // x, y, z, orientation
 };
 
 }  // namespace corvane::fake

@@ -1,10 +1,11 @@
 #pragma once
 // Runs another program of ours for an end-to-end test: its standard input is a
-// pipe we write, its standard output and error are collected in the
-// background, and it can be stopped and waited for with a timeout.
+// pipe we write; its standard output and error go to files of their own, read
+// back whenever asked for, so no thread has to drain them.
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,43 +20,48 @@ public:
     ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
-    // Kills the child if it still runs and waits for it.
+    // Kills the child if it still runs, reaps it and removes its files.
     ~ChildProcess();
 
-    // args[0] is the program's path; the rest are its arguments, passed as-is
-    // (quoted for the Windows command line as needed).
+    // args[0] is the program's path; every argument reaches the child as it is.
     bool start(const std::vector<std::string>& args, std::string& error);
-
     bool writeInput(std::string_view text);
-    void closeInput();
 
     // Everything the child has written so far.
     std::string output() const;
     std::string errorOutput() const;
-
-    // Waits until `ready` holds for the collected standard output (or the
-    // child exits, or the timeout passes); returns whether it held.
+    // Waits until `ready` holds for the standard output, the child ends or the
+    // timeout passes; returns whether it held.
     bool waitForOutput(const std::function<bool(const std::string&)>& ready,
-                       std::chrono::milliseconds timeout) const;
+                       std::chrono::milliseconds timeout);
 
-    // POSIX: sends SIGINT / SIGTERM. Windows has no such signals for another
-    // process; these return false there.
+    // SIGINT and SIGTERM; false where another process cannot be sent one (Windows).
     bool interrupt();
     bool terminate();
-    // Ends the child at once (SIGKILL / TerminateProcess).
+    // Ends the child at once (SIGKILL, TerminateProcess).
     void kill();
-
-    // The exit code once the child has ended within the timeout.
+    // The exit code once the child has ended within the timeout (128 + the
+    // signal for one that a signal ended, as shells report it); reaps it.
     std::optional<int> wait(std::chrono::milliseconds timeout);
     bool running();
     std::uint32_t id() const;
 
 private:
-    struct Impl;
+    // Checks the arguments and names the two new files for the child's output.
+    bool prepare(const std::vector<std::string>& args, std::string& error);
+    void removeFiles() noexcept;
+
+    struct Impl;  // the operating system's handles
     std::unique_ptr<Impl> impl_;
+    std::filesystem::path files_[2];  // standard output, standard error
 };
 
-// The path of a program built beside the running test (".exe" added on Windows).
+// A program built beside the running one, with its ".exe" where the running
+// one has that and `name` has no extension.
 std::string siblingProgram(std::string_view name);
+
+namespace detail {
+std::filesystem::path runningExecutable();
+}
 
 }  // namespace corvane::testing

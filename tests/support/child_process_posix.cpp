@@ -1,12 +1,10 @@
-#include "tests/support/child_process_platform.h"
+#include "tests/support/child_process.h"
 
 #include "common/unique_fd.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,216 +15,133 @@
 
 extern char** environ;
 
-namespace corvane::testing::detail {
+namespace corvane::testing {
+
+struct ChildProcess::Impl {
+    pid_t pid = -1;
+    std::optional<int> exitCode;  // once reaped
+    UniqueFd input;
+
+    // Never once reaped: the pid may then be someone else's.
+    bool signal(int number) const { return pid > 0 && !exitCode && ::kill(pid, number) == 0; }
+};
 
 namespace {
 
-// How long one read waits for output before it lets the reader check
-// whether it should stop.
-constexpr int kReadPatienceMs = 20;
-
-struct Pipe {
-    UniqueFd read;
-    UniqueFd write;
-};
-
-// Both ends close on exec, so no other child we start inherits them; the
-// spawn duplicates the child's end onto its standard stream, which clears that.
-bool makePipe(Pipe& pipe, std::string& error) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        error = "Could not create a pipe: " + std::generic_category().message(errno) + ".";
-        return false;
-    }
-    pipe.read.reset(fds[0]);
-    pipe.write.reset(fds[1]);
-    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
-    return true;
+std::string errnoText(const std::string& what, int code) {
+    return what + ": " + std::generic_category().message(code) + ".";
 }
 
-class SpawnActions {
-public:
-    SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-    posix_spawn_file_actions_t* get() { return &actions_; }
-
-private:
-    posix_spawn_file_actions_t actions_;
-};
-
-class SpawnAttributes {
-public:
-    SpawnAttributes() { posix_spawnattr_init(&attributes_); }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
-    posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-    posix_spawnattr_t attributes_;
-};
+// Our descriptors close on exec, so no child inherits another's; the spawn's
+// dup2 onto a standard stream clears that for the child's own copy.
+bool createFile(const std::filesystem::path& path, UniqueFd& fd, std::string& error) {
+    fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd) error = errnoText("Could not create " + path.string(), errno);
+    return static_cast<bool>(fd);
+}
 
 }  // namespace
 
-struct ProcessHandle::State {
-    pid_t pid = -1;
-    bool reaped = false;
-    int exitCode = -1;
-    UniqueFd input;
-    UniqueFd output;
-    UniqueFd error;
-};
+ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
 
-ProcessHandle::ProcessHandle() : state_(std::make_unique<State>()) {}
-ProcessHandle::~ProcessHandle() = default;
+// Killed before its input closes: a child that saw its input end would exit
+// on its own and might run exit handlers (a sanitizer's leak check) meanwhile.
+ChildProcess::~ChildProcess() {
+    kill();
+    wait(std::chrono::seconds{10});  // milliseconds, unless something is badly wrong
+    removeFiles();
+}
 
-bool ProcessHandle::start(const std::vector<std::string>& args, std::string& error) {
+bool ChildProcess::start(const std::vector<std::string>& args, std::string& error) {
+    if (!prepare(args, error)) return false;
     // A child that ends before reading its input must not take the test down
-    // with SIGPIPE; writeInput reports it as a failed write instead.
+    // with SIGPIPE; the write fails instead.
     std::signal(SIGPIPE, SIG_IGN);
-
-    Pipe input;
-    Pipe output;
-    Pipe errorPipe;
-    if (!makePipe(input, error) || !makePipe(output, error) || !makePipe(errorPipe, error)) {
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0) {
+        error = errnoText("Could not create a pipe", errno);
+        return false;
+    }
+    UniqueFd input(pipe[0]);
+    UniqueFd ours(pipe[1]);
+    UniqueFd output;
+    UniqueFd errors;
+    if (!createFile(files_[0], output, error) || !createFile(files_[1], errors, error)) {
         return false;
     }
 
-    SpawnActions actions;
-    posix_spawn_file_actions_adddup2(actions.get(), input.read.get(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(actions.get(), output.write.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(actions.get(), errorPipe.write.get(), STDERR_FILENO);
-
-    // The child starts with default handling of the signals tests send it,
-    // whatever this process ignores or blocks.
-    SpawnAttributes attributes;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input.get(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errors.get(), STDERR_FILENO);
+    // The child starts with the default handling of the signals tests send
+    // it, whatever this process ignores.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
     sigset_t defaults;
     sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGPIPE);
-    sigset_t noneBlocked;
-    sigemptyset(&noneBlocked);
-    posix_spawnattr_setsigdefault(attributes.get(), &defaults);
-    posix_spawnattr_setsigmask(attributes.get(), &noneBlocked);
-    posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    for (const int signal : {SIGINT, SIGTERM, SIGPIPE}) sigaddset(&defaults, signal);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
     std::vector<std::string> storage(args);
     std::vector<char*> argv;
     for (std::string& arg : storage) argv.push_back(arg.data());
     argv.push_back(nullptr);
-
     pid_t pid = -1;
-    const int failure =
-        posix_spawn(&pid, argv[0], actions.get(), attributes.get(), argv.data(), environ);
+    const int failure = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (failure != 0) {
-        error = "Could not start " + args[0] + ": " + std::generic_category().message(failure) +
-                ".";
+        error = errnoText("Could not start " + args[0], failure);
         return false;
     }
-
-    state_->pid = pid;
-    state_->reaped = false;
-    state_->input = std::move(input.write);
-    state_->output = std::move(output.read);
-    state_->error = std::move(errorPipe.read);
+    impl_->pid = pid;
+    impl_->input = std::move(ours);
     return true;
 }
 
-bool ProcessHandle::writeInput(std::string_view text) {
-    const int fd = state_->input.get();
-    if (fd < 0) return false;
+bool ChildProcess::writeInput(std::string_view text) {
     while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
+        const ssize_t written = ::write(impl_->input.get(), text.data(), text.size());
+        if (written < 0 && errno != EINTR) return false;
+        if (written > 0) text.remove_prefix(static_cast<std::size_t>(written));
     }
     return true;
 }
 
-void ProcessHandle::closeInput() { state_->input.reset(); }
+bool ChildProcess::interrupt() { return impl_->signal(SIGINT); }
 
-ReadResult ProcessHandle::read(OutputStream stream, char* buffer, std::size_t capacity,
-                               std::size_t& count) {
-    const int fd = stream == OutputStream::Standard ? state_->output.get() : state_->error.get();
-    if (fd < 0) return ReadResult::End;
-    pollfd ready{fd, POLLIN, 0};
-    const int polled = ::poll(&ready, 1, kReadPatienceMs);
-    if (polled == 0 || (polled < 0 && errno == EINTR)) return ReadResult::Idle;
-    if (polled < 0) return ReadResult::End;
-    const ssize_t got = ::read(fd, buffer, capacity);
-    if (got > 0) {
-        count = static_cast<std::size_t>(got);
-        return ReadResult::Data;
-    }
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) return ReadResult::Idle;
-    return ReadResult::End;
-}
+bool ChildProcess::terminate() { return impl_->signal(SIGTERM); }
 
-namespace {
+void ChildProcess::kill() { impl_->signal(SIGKILL); }
 
-// Once the child is reaped its pid may belong to someone else: never signal it.
-bool sendSignal(pid_t pid, bool reaped, int signal) {
-    return pid > 0 && !reaped && ::kill(pid, signal) == 0;
-}
-
-}  // namespace
-
-bool ProcessHandle::interrupt() { return sendSignal(state_->pid, state_->reaped, SIGINT); }
-
-bool ProcessHandle::terminate() { return sendSignal(state_->pid, state_->reaped, SIGTERM); }
-
-void ProcessHandle::kill() { sendSignal(state_->pid, state_->reaped, SIGKILL); }
-
-std::optional<int> ProcessHandle::wait(std::chrono::milliseconds timeout) {
-    if (state_->pid <= 0) return std::nullopt;
+std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!state_->reaped) {
+    while (impl_->pid > 0 && !impl_->exitCode) {
         int status = 0;
-        const pid_t result = ::waitpid(state_->pid, &status, WNOHANG);
-        if (result == state_->pid) {
-            state_->reaped = true;
-            if (WIFEXITED(status)) {
-                state_->exitCode = WEXITSTATUS(status);
-            } else if (WIFSIGNALED(status)) {
-                state_->exitCode = 128 + WTERMSIG(status);  // as shells report it
-            }
-            break;
+        const pid_t result = ::waitpid(impl_->pid, &status, WNOHANG);
+        if (result == impl_->pid) {
+            impl_->exitCode = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+        } else if (result < 0 && errno != EINTR) {
+            impl_->exitCode = -1;  // someone else reaped it; the code is lost
+        } else if (std::chrono::steady_clock::now() >= deadline) {
+            return std::nullopt;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds{1});
         }
-        if (result < 0 && errno != EINTR) {
-            // Someone else reaped it; the code is lost.
-            state_->reaped = true;
-            break;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds{1});
     }
-    return state_->exitCode;
+    return impl_->exitCode;
 }
 
-std::uint32_t ProcessHandle::id() const {
-    return state_->pid > 0 ? static_cast<std::uint32_t>(state_->pid) : 0;
+std::uint32_t ChildProcess::id() const {
+    return impl_->pid > 0 ? static_cast<std::uint32_t>(impl_->pid) : 0;
 }
 
-std::string runningExecutablePath() {
-    std::string path(256, '\0');
-    for (;;) {
-        const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
-        if (length < 0) return {};
-        if (static_cast<std::size_t>(length) < path.size()) {
-            path.resize(static_cast<std::size_t>(length));
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+std::filesystem::path detail::runningExecutable() {
+    std::error_code ignored;
+    return std::filesystem::read_symlink("/proc/self/exe", ignored);
 }
 
-std::string_view executableSuffix() { return {}; }
-
-}  // namespace corvane::testing::detail
+}  // namespace corvane::testing

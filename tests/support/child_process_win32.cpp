@@ -1,50 +1,26 @@
-#include "tests/support/child_process_platform.h"
+#include "tests/support/child_process.h"
 
+#include "common/win32_error.h"
 #include "common/windows_support.h"
+#include "link/utf8.h"
 
 #include <algorithm>
 
-namespace corvane::testing::detail {
+namespace corvane::testing {
 
 namespace {
 
-// How long one read waits for output before it lets the reader check
-// whether it should stop. Anonymous pipes cannot be waited on, so readers
-// peek and nap instead.
-constexpr DWORD kReadNapMs = 5;
-// The exit code of a child we end with TerminateProcess, as shells report a
+// What a child ended by TerminateProcess exits with, as shells report a
 // SIGKILL elsewhere.
 constexpr UINT kKilledExitCode = 137;
 
-std::string lastErrorText(std::string_view what) {
-    return std::string(what) + " (Win32 error " + std::to_string(GetLastError()) + ").";
+std::wstring wide(std::string_view text) {
+    const std::u16string units = utf8ToUtf16(text);
+    return {units.begin(), units.end()};
 }
 
-bool toWide(const std::string& text, std::wstring& wide) {
-    wide.clear();
-    if (text.empty()) return true;
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return false;
-    wide.assign(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                        wide.data(), length);
-    return true;
-}
-
-std::string toUtf8(std::wstring_view wide) {
-    if (wide.empty()) return {};
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return {};
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
-                        length, nullptr, nullptr);
-    return text;
-}
-
-// Quotes one argument so that the C runtime's command-line parser hands it
-// back unchanged: backslashes count only where they precede a quote.
+// Quotes one argument so that the C runtime's parser gives it back unchanged:
+// backslashes count double only where a quote follows them.
 void appendQuoted(std::wstring& line, const std::wstring& arg) {
     if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
         line += arg;
@@ -57,183 +33,132 @@ void appendQuoted(std::wstring& line, const std::wstring& arg) {
             ++backslashes;
             continue;
         }
-        if (c == L'"') {
-            line.append(backslashes * 2 + 1, L'\\');
-        } else {
-            line.append(backslashes, L'\\');
-        }
+        line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
         backslashes = 0;
         line += c;
     }
-    // They now precede the closing quote.
-    line.append(backslashes * 2, L'\\');
+    line.append(backslashes * 2, L'\\');  // they precede the closing quote
     line += L'"';
 }
 
-struct Pipe {
-    UniqueNullHandle read;
-    UniqueNullHandle write;
-};
-
-// Neither end is inheritable unless the caller makes the child's end so:
-// our own ends must never reach the child, or the child's output would not
-// end when it does.
-bool makePipe(Pipe& pipe, std::string& error) {
-    HANDLE read = nullptr;
-    HANDLE write = nullptr;
-    if (!CreatePipe(&read, &write, nullptr, 0)) {
-        error = lastErrorText("Could not create a pipe");
-        return false;
-    }
-    pipe.read.reset(read);
-    pipe.write.reset(write);
-    return true;
-}
-
-bool makeInheritable(const UniqueNullHandle& handle, std::string& error) {
-    if (SetHandleInformation(handle.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return true;
-    error = lastErrorText("Could not pass a pipe to the child");
-    return false;
+// Inheritable, and readable by name while the child writes it.
+bool createFile(const std::filesystem::path& path, UniqueNullHandle& file, std::string& error) {
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      &inherited, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) file.reset(handle);
+    if (!file) error = win32ErrorText("Could not create a file for its output", GetLastError());
+    return static_cast<bool>(file);
 }
 
 }  // namespace
 
-struct ProcessHandle::State {
+struct ChildProcess::Impl {
     UniqueNullHandle process;
     DWORD pid = 0;
     UniqueNullHandle input;
-    UniqueNullHandle output;
-    UniqueNullHandle error;
 };
 
-ProcessHandle::ProcessHandle() : state_(std::make_unique<State>()) {}
-ProcessHandle::~ProcessHandle() = default;
+ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
 
-bool ProcessHandle::start(const std::vector<std::string>& args, std::string& error) {
-    std::wstring application;
-    std::wstring commandLine;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::wstring wide;
-        if (!toWide(args[i], wide)) {
-            error = "Argument " + std::to_string(i) + " is not valid UTF-8.";
-            return false;
-        }
-        if (i == 0) {
-            // The runtime takes the program name up to the next quote, with
-            // no backslash rules; a path cannot contain a quote anyway.
-            application = wide;
-            commandLine = L"\"" + wide + L"\"";
-        } else {
-            commandLine += L' ';
-            appendQuoted(commandLine, wide);
-        }
+// Killed before its input closes: a child that saw its input end would exit
+// on its own and might run exit handlers (a sanitizer's leak check) meanwhile.
+ChildProcess::~ChildProcess() {
+    kill();
+    wait(std::chrono::seconds{10});  // milliseconds, unless something is badly wrong
+    removeFiles();
+}
+
+bool ChildProcess::start(const std::vector<std::string>& args, std::string& error) {
+    if (!prepare(args, error)) return false;
+    // The runtime takes the program's name up to the next quote, without
+    // backslash rules; a path holds no quote anyway.
+    const std::wstring application = wide(args[0]);
+    std::wstring commandLine = L"\"" + application + L"\"";
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        commandLine += L' ';
+        appendQuoted(commandLine, wide(args[i]));
     }
-
-    Pipe input;
-    Pipe output;
-    Pipe errorPipe;
-    if (!makePipe(input, error) || !makePipe(output, error) || !makePipe(errorPipe, error) ||
-        !makeInheritable(input.read, error) || !makeInheritable(output.write, error) ||
-        !makeInheritable(errorPipe.write, error)) {
+    // Only the child's end of the pipe is inheritable: were ours inherited
+    // too, the child would never see its input end.
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    if (!CreatePipe(&read, &write, &inherited, 0)) {
+        error = win32ErrorText("Could not create a pipe", GetLastError());
+        return false;
+    }
+    UniqueNullHandle input(read);
+    UniqueNullHandle ours(write);
+    UniqueNullHandle outputFile;
+    UniqueNullHandle errorFile;
+    if (!SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0)) {
+        error = win32ErrorText("Could not keep the pipe from the child", GetLastError());
+        return false;
+    }
+    if (!createFile(files_[0], outputFile, error) || !createFile(files_[1], errorFile, error)) {
         return false;
     }
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.read.get();
-    startup.hStdOutput = output.write.get();
-    startup.hStdError = errorPipe.write.get();
+    startup.hStdInput = input.get();
+    startup.hStdOutput = outputFile.get();
+    startup.hStdError = errorFile.get();
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
                         nullptr, nullptr, &startup, &info)) {
-        error = lastErrorText("Could not start " + args[0]);
+        error = win32ErrorText("Could not start " + args[0], GetLastError());
         return false;
     }
     CloseHandle(info.hThread);
-
-    state_->process.reset(info.hProcess);
-    state_->pid = info.dwProcessId;
-    state_->input = std::move(input.write);
-    state_->output = std::move(output.read);
-    state_->error = std::move(errorPipe.read);
-    // The child's ends close here, so only the child holds them now.
-    return true;
+    impl_->process.reset(info.hProcess);
+    impl_->pid = info.dwProcessId;
+    impl_->input = std::move(ours);
+    return true;  // the child's handles close here: only the child holds them now
 }
 
-bool ProcessHandle::writeInput(std::string_view text) {
-    if (!state_->input) return false;
+bool ChildProcess::writeInput(std::string_view text) {
     while (!text.empty()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 20));
         DWORD written = 0;
-        if (!WriteFile(state_->input.get(), text.data(), chunk, &written, nullptr)) return false;
+        if (!impl_->input || !WriteFile(impl_->input.get(), text.data(),
+                                         static_cast<DWORD>(text.size()), &written, nullptr)) {
+            return false;
+        }
         text.remove_prefix(written);
     }
     return true;
 }
 
-void ProcessHandle::closeInput() { state_->input.reset(); }
-
-ReadResult ProcessHandle::read(OutputStream stream, char* buffer, std::size_t capacity,
-                               std::size_t& count) {
-    const HANDLE pipe =
-        stream == OutputStream::Standard ? state_->output.get() : state_->error.get();
-    if (pipe == nullptr) return ReadResult::End;
-    DWORD available = 0;
-    // Fails with ERROR_BROKEN_PIPE once the child's end is closed and drained.
-    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return ReadResult::End;
-    if (available == 0) {
-        Sleep(kReadNapMs);
-        return ReadResult::Idle;
-    }
-    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(available, capacity));
-    DWORD got = 0;
-    if (!ReadFile(pipe, buffer, wanted, &got, nullptr)) return ReadResult::End;
-    if (got == 0) return ReadResult::Idle;
-    count = got;
-    return ReadResult::Data;
-}
-
 // Windows has no way to send another console process a signal of its own.
-bool ProcessHandle::interrupt() { return false; }
+bool ChildProcess::interrupt() { return false; }
 
-bool ProcessHandle::terminate() { return false; }
+bool ChildProcess::terminate() { return false; }
 
-void ProcessHandle::kill() {
-    // On a child that has already ended this fails harmlessly; the handle
-    // keeps its id from being reused meanwhile.
-    if (state_->process) TerminateProcess(state_->process.get(), kKilledExitCode);
+void ChildProcess::kill() {
+    // Harmless on a child that has ended; the handle keeps its id from reuse.
+    if (impl_->process) TerminateProcess(impl_->process.get(), kKilledExitCode);
 }
 
-std::optional<int> ProcessHandle::wait(std::chrono::milliseconds timeout) {
-    if (!state_->process) return std::nullopt;
-    const auto milliseconds =
-        std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, INFINITE - 1);
-    if (WaitForSingleObject(state_->process.get(), static_cast<DWORD>(milliseconds)) !=
-        WAIT_OBJECT_0) {
+std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
+    const auto milliseconds = static_cast<DWORD>(std::max<std::int64_t>(timeout.count(), 0));
+    DWORD code = 0;
+    if (!impl_->process ||
+        WaitForSingleObject(impl_->process.get(), milliseconds) != WAIT_OBJECT_0) {
         return std::nullopt;
     }
-    DWORD code = 0;
-    if (!GetExitCodeProcess(state_->process.get(), &code)) return -1;
+    if (!GetExitCodeProcess(impl_->process.get(), &code)) return -1;
     return static_cast<int>(code);
 }
 
-std::uint32_t ProcessHandle::id() const { return state_->pid; }
+std::uint32_t ChildProcess::id() const { return impl_->pid; }
 
-std::string runningExecutablePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return toUtf8(path);
-        }
-        path.resize(path.size() * 2);
-    }
+std::filesystem::path detail::runningExecutable() {
+    std::wstring path(32768, L'\0');  // the longest path Windows has
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path;
 }
 
-std::string_view executableSuffix() { return ".exe"; }
-
-}  // namespace corvane::testing::detail
+}  // namespace corvane::testing
