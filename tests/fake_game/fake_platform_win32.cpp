@@ -1,10 +1,9 @@
-#include "tests/fake_game/fake_platform.h"
-
 #include "common/windows_support.h"
 
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdint>
 #include <cstdio>
 
 namespace corvane::fake {
@@ -13,14 +12,14 @@ std::uint64_t ownModuleBase() noexcept {
     return reinterpret_cast<std::uintptr_t>(GetModuleHandleW(nullptr));
 }
 
-void allowMemoryReaders() noexcept {}
+// "\n" stays one byte on standard output, so answers read alike everywhere.
+void prepareProcess() noexcept { _setmode(_fileno(stdout), _O_BINARY); }
 
-void useBinaryStandardOutput() noexcept { _setmode(_fileno(stdout), _O_BINARY); }
-
+// "wine" where Windows calls are served by wine, whose cross-process reads are slow.
 const char* platformName() noexcept {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    const bool wine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    return wine ? "wine" : "win32";
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr ? "wine"
+                                                                                     : "win32";
 }
 
 }  // namespace corvane::fake

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <system_error>
 #include <thread>
 
 namespace corvane::testing {
@@ -18,25 +17,13 @@ std::string readFile(const std::filesystem::path& path) {
 
 }  // namespace
 
-bool ChildProcess::prepare(const std::vector<std::string>& args, std::string& error) {
-    if (args.empty() || id() != 0) {
-        error = "No program was given, or this child has already been started.";
-        return false;
-    }
-    // Names no other test process picks, in this run or any other.
+// Names no other test process picks, in this run or any other.
+void detail::nameOutputFiles(std::filesystem::path (&files)[2]) {
     static std::atomic<unsigned> started{0};
-    std::error_code ignored;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path(ignored);
     const std::string name = "corvane-child-" + std::to_string(std::random_device{}()) + "-" +
                              std::to_string(++started);
-    files_[0] = folder / (name + ".out");
-    files_[1] = folder / (name + ".err");
-    return true;
-}
-
-void ChildProcess::removeFiles() noexcept {
-    std::error_code ignored;
-    for (const std::filesystem::path& file : files_) std::filesystem::remove(file, ignored);
+    files[0] = std::filesystem::temp_directory_path() / (name + ".out");
+    files[1] = std::filesystem::temp_directory_path() / (name + ".err");
 }
 
 std::string ChildProcess::output() const { return readFile(files_[0]); }

@@ -1,7 +1,7 @@
 #pragma once
-// Runs another program of ours for an end-to-end test: its standard input is a
-// pipe we write; its standard output and error go to files of their own, read
-// back whenever asked for, so no thread has to drain them.
+// Runs another program for an end-to-end test: its standard input is a pipe we
+// write; its standard output and error go to files of their own, read back
+// whenever asked for, so no thread has to drain them.
 
 #include <chrono>
 #include <cstdint>
@@ -35,7 +35,9 @@ public:
     bool waitForOutput(const std::function<bool(const std::string&)>& ready,
                        std::chrono::milliseconds timeout);
 
-    // SIGINT and SIGTERM; false where another process cannot be sent one (Windows).
+    // Sends a signal (SIGINT, SIGTERM, SIGHUP...); false where another process
+    // cannot be sent one (Windows).
+    bool signal(int number);
     bool interrupt();
     bool terminate();
     // Ends the child at once (SIGKILL, TerminateProcess).
@@ -46,11 +48,10 @@ public:
     bool running();
     std::uint32_t id() const;
 
-private:
-    // Checks the arguments and names the two new files for the child's output.
-    bool prepare(const std::vector<std::string>& args, std::string& error);
-    void removeFiles() noexcept;
+    // POSIX: standard output is a pipe whose reader has already gone.
+    bool brokenOutputPipe = false;
 
+private:
     struct Impl;  // the operating system's handles
     std::unique_ptr<Impl> impl_;
     std::filesystem::path files_[2];  // standard output, standard error
@@ -60,8 +61,14 @@ private:
 // one has that and `name` has no extension.
 std::string siblingProgram(std::string_view name);
 
+// The words that, put before a program and its arguments, run it as the user
+// "nobody"; none where that cannot be done (not root, or Windows).
+std::vector<std::string> asNobody();
+
 namespace detail {
 std::filesystem::path runningExecutable();
-}
+// Names the two new files for a child's output.
+void nameOutputFiles(std::filesystem::path (&files)[2]);
+}  // namespace detail
 
 }  // namespace corvane::testing

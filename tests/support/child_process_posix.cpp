@@ -3,17 +3,14 @@
 #include "common/unique_fd.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <system_error>
 #include <thread>
-
-extern char** environ;
 
 namespace corvane::testing {
 
@@ -21,26 +18,7 @@ struct ChildProcess::Impl {
     pid_t pid = -1;
     std::optional<int> exitCode;  // once reaped
     UniqueFd input;
-
-    // Never once reaped: the pid may then be someone else's.
-    bool signal(int number) const { return pid > 0 && !exitCode && ::kill(pid, number) == 0; }
 };
-
-namespace {
-
-std::string errnoText(const std::string& what, int code) {
-    return what + ": " + std::generic_category().message(code) + ".";
-}
-
-// Our descriptors close on exec, so no child inherits another's; the spawn's
-// dup2 onto a standard stream clears that for the child's own copy.
-bool createFile(const std::filesystem::path& path, UniqueFd& fd, std::string& error) {
-    fd.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!fd) error = errnoText("Could not create " + path.string(), errno);
-    return static_cast<bool>(fd);
-}
-
-}  // namespace
 
 ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
 
@@ -48,58 +26,45 @@ ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
 // on its own and might run exit handlers (a sanitizer's leak check) meanwhile.
 ChildProcess::~ChildProcess() {
     kill();
-    wait(std::chrono::seconds{10});  // milliseconds, unless something is badly wrong
-    removeFiles();
+    wait(std::chrono::seconds{10});
+    for (const auto& file : files_) std::filesystem::remove(file);
 }
 
 bool ChildProcess::start(const std::vector<std::string>& args, std::string& error) {
-    if (!prepare(args, error)) return false;
+    detail::nameOutputFiles(files_);
     // A child that ends before reading its input must not take the test down
     // with SIGPIPE; the write fails instead.
     std::signal(SIGPIPE, SIG_IGN);
-    int pipe[2];
-    if (::pipe2(pipe, O_CLOEXEC) != 0) {
-        error = errnoText("Could not create a pipe", errno);
+    int input[2];
+    int broken[2] = {-1, -1};
+    if (impl_->pid > 0 || pipe2(input, O_CLOEXEC) != 0 ||
+        (brokenOutputPipe && pipe2(broken, O_CLOEXEC) != 0)) {
+        error = "Started twice, or no pipe could be made.";
         return false;
     }
-    UniqueFd input(pipe[0]);
-    UniqueFd ours(pipe[1]);
-    UniqueFd output;
-    UniqueFd errors;
-    if (!createFile(files_[0], output, error) || !createFile(files_[1], errors, error)) {
-        return false;
-    }
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input.get(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, output.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errors.get(), STDERR_FILENO);
-    // The child starts with the default handling of the signals tests send
-    // it, whatever this process ignores.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int signal : {SIGINT, SIGTERM, SIGPIPE}) sigaddset(&defaults, signal);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-
+    const UniqueFd childInput(input[0]);
+    impl_->input.reset(input[1]);
+    const UniqueFd brokenWriter(broken[1]);
+    if (broken[0] >= 0) close(broken[0]);
     std::vector<std::string> storage(args);
     std::vector<char*> argv;
     for (std::string& arg : storage) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int failure = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (failure != 0) {
-        error = errnoText("Could not start " + args[0], failure);
-        return false;
+    const std::string out = files_[0].string();
+    const std::string err = files_[1].string();
+    impl_->pid = fork();
+    if (impl_->pid == 0) {
+        const int flags = O_WRONLY | O_CREAT | O_TRUNC;
+        dup2(input[0], 0);
+        dup2(brokenOutputPipe ? broken[1] : open(out.c_str(), flags, 0600), 1);
+        dup2(open(err.c_str(), flags, 0600), 2);
+        // What this process ignores, the child must not.
+        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(s, SIG_DFL);
+        execv(argv[0], argv.data());
+        _exit(127);
     }
-    impl_->pid = pid;
-    impl_->input = std::move(ours);
-    return true;
+    if (impl_->pid < 0) error = "Could not start " + args[0] + ".";
+    return impl_->pid > 0;
 }
 
 bool ChildProcess::writeInput(std::string_view text) {
@@ -111,11 +76,16 @@ bool ChildProcess::writeInput(std::string_view text) {
     return true;
 }
 
-bool ChildProcess::interrupt() { return impl_->signal(SIGINT); }
+// Never once reaped: the pid may then be someone else's.
+bool ChildProcess::signal(int number) {
+    return impl_->pid > 0 && !impl_->exitCode && ::kill(impl_->pid, number) == 0;
+}
 
-bool ChildProcess::terminate() { return impl_->signal(SIGTERM); }
+bool ChildProcess::interrupt() { return signal(SIGINT); }
 
-void ChildProcess::kill() { impl_->signal(SIGKILL); }
+bool ChildProcess::terminate() { return signal(SIGTERM); }
+
+void ChildProcess::kill() { signal(SIGKILL); }
 
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -139,9 +109,15 @@ std::uint32_t ChildProcess::id() const {
     return impl_->pid > 0 ? static_cast<std::uint32_t>(impl_->pid) : 0;
 }
 
+std::vector<std::string> asNobody() {
+    const passwd* user = geteuid() == 0 ? getpwnam("nobody") : nullptr;
+    if (user == nullptr) return {};
+    return {"/usr/bin/setpriv", "--reuid=" + std::to_string(user->pw_uid),
+            "--regid=" + std::to_string(user->pw_gid), "--clear-groups", "--"};
+}
+
 std::filesystem::path detail::runningExecutable() {
-    std::error_code ignored;
-    return std::filesystem::read_symlink("/proc/self/exe", ignored);
+    return std::filesystem::read_symlink("/proc/self/exe");
 }
 
 }  // namespace corvane::testing

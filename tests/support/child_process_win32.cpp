@@ -1,8 +1,6 @@
 #include "tests/support/child_process.h"
 
-#include "common/win32_error.h"
 #include "common/windows_support.h"
-#include "link/utf8.h"
 
 #include <algorithm>
 
@@ -10,46 +8,35 @@ namespace corvane::testing {
 
 namespace {
 
-// What a child ended by TerminateProcess exits with, as shells report a
-// SIGKILL elsewhere.
-constexpr UINT kKilledExitCode = 137;
-
-std::wstring wide(std::string_view text) {
-    const std::u16string units = utf8ToUtf16(text);
-    return {units.begin(), units.end()};
+// UTF-8 to UTF-16 by Windows itself, not by the code under test.
+std::wstring wide(const std::string& text) {
+    std::wstring units(text.size(), L'\0');
+    units.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_UTF8, 0, text.data(), static_cast<int>(text.size()), units.data(),
+        static_cast<int>(units.size()))));
+    return units;
 }
 
-// Quotes one argument so that the C runtime's parser gives it back unchanged:
-// backslashes count double only where a quote follows them.
+// Quotes one argument so that CommandLineToArgvW and the C runtime give it
+// back unchanged: backslashes count double only where a quote follows them.
 void appendQuoted(std::wstring& line, const std::wstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-        line += arg;
-        return;
-    }
-    line += L'"';
+    line += L" \"";
     std::size_t backslashes = 0;
     for (const wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
+        if (c == L'"') line.append(backslashes + 1, L'\\');
+        backslashes = c == L'\\' ? backslashes + 1 : 0;
         line += c;
     }
-    line.append(backslashes * 2, L'\\');  // they precede the closing quote
+    line.append(backslashes, L'\\');  // they precede the closing quote
     line += L'"';
 }
 
 // Inheritable, and readable by name while the child writes it.
-bool createFile(const std::filesystem::path& path, UniqueNullHandle& file, std::string& error) {
+HANDLE createFile(const std::filesystem::path& path) {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      &inherited, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) file.reset(handle);
-    if (!file) error = win32ErrorText("Could not create a file for its output", GetLastError());
-    return static_cast<bool>(file);
+    return CreateFileW(path.c_str(), GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherited,
+                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -63,97 +50,84 @@ struct ChildProcess::Impl {
 ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
 
 // Killed before its input closes: a child that saw its input end would exit
-// on its own and might run exit handlers (a sanitizer's leak check) meanwhile.
+// on its own and might run exit handlers meanwhile.
 ChildProcess::~ChildProcess() {
     kill();
-    wait(std::chrono::seconds{10});  // milliseconds, unless something is badly wrong
-    removeFiles();
+    wait(std::chrono::seconds{10});
+    for (const auto& file : files_) DeleteFileW(file.c_str());
 }
 
 bool ChildProcess::start(const std::vector<std::string>& args, std::string& error) {
-    if (!prepare(args, error)) return false;
-    // The runtime takes the program's name up to the next quote, without
-    // backslash rules; a path holds no quote anyway.
-    const std::wstring application = wide(args[0]);
+    detail::nameOutputFiles(files_);
+    // The program's name runs up to the next quote, without backslash rules.
+    const std::wstring application = wide(args.at(0));
     std::wstring commandLine = L"\"" + application + L"\"";
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        commandLine += L' ';
-        appendQuoted(commandLine, wide(args[i]));
-    }
+    for (std::size_t i = 1; i < args.size(); ++i) appendQuoted(commandLine, wide(args[i]));
     // Only the child's end of the pipe is inheritable: were ours inherited
     // too, the child would never see its input end.
     HANDLE read = nullptr;
     HANDLE write = nullptr;
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    if (!CreatePipe(&read, &write, &inherited, 0)) {
-        error = win32ErrorText("Could not create a pipe", GetLastError());
-        return false;
-    }
-    UniqueNullHandle input(read);
-    UniqueNullHandle ours(write);
-    UniqueNullHandle outputFile;
-    UniqueNullHandle errorFile;
-    if (!SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0)) {
-        error = win32ErrorText("Could not keep the pipe from the child", GetLastError());
-        return false;
-    }
-    if (!createFile(files_[0], outputFile, error) || !createFile(files_[1], errorFile, error)) {
-        return false;
-    }
-
+    if (impl_->process || !CreatePipe(&read, &write, &inherited, 0)) return false;
+    const UniqueNullHandle input(read);
+    impl_->input.reset(write);
+    const UniqueSnapshotHandle out(createFile(files_[0]));
+    const UniqueSnapshotHandle err(createFile(files_[1]));
+    SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.get();
-    startup.hStdOutput = outputFile.get();
-    startup.hStdError = errorFile.get();
+    startup.hStdInput = read;
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
                         nullptr, nullptr, &startup, &info)) {
-        error = win32ErrorText("Could not start " + args[0], GetLastError());
+        error = "Could not start " + args[0] + " (Win32 error " + std::to_string(GetLastError()) + ").";
         return false;
     }
     CloseHandle(info.hThread);
     impl_->process.reset(info.hProcess);
     impl_->pid = info.dwProcessId;
-    impl_->input = std::move(ours);
     return true;  // the child's handles close here: only the child holds them now
 }
 
 bool ChildProcess::writeInput(std::string_view text) {
-    while (!text.empty()) {
-        DWORD written = 0;
-        if (!impl_->input || !WriteFile(impl_->input.get(), text.data(),
-                                         static_cast<DWORD>(text.size()), &written, nullptr)) {
-            return false;
-        }
+    DWORD written = 0;
+    while (!text.empty() && WriteFile(impl_->input.get(), text.data(),
+                                      static_cast<DWORD>(text.size()), &written, nullptr)) {
         text.remove_prefix(written);
     }
-    return true;
+    return text.empty();
 }
 
 // Windows has no way to send another console process a signal of its own.
+bool ChildProcess::signal(int) { return false; }
+
 bool ChildProcess::interrupt() { return false; }
 
 bool ChildProcess::terminate() { return false; }
 
+// 137, as shells report a SIGKILL elsewhere; harmless on a child that has ended.
 void ChildProcess::kill() {
-    // Harmless on a child that has ended; the handle keeps its id from reuse.
-    if (impl_->process) TerminateProcess(impl_->process.get(), kKilledExitCode);
+    if (impl_->process) TerminateProcess(impl_->process.get(), 137);
 }
 
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
-    const auto milliseconds = static_cast<DWORD>(std::max<std::int64_t>(timeout.count(), 0));
     DWORD code = 0;
     if (!impl_->process ||
-        WaitForSingleObject(impl_->process.get(), milliseconds) != WAIT_OBJECT_0) {
+        WaitForSingleObject(impl_->process.get(),
+                            static_cast<DWORD>(std::max<std::int64_t>(timeout.count(), 0))) !=
+            WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(impl_->process.get(), &code)) {
         return std::nullopt;
     }
-    if (!GetExitCodeProcess(impl_->process.get(), &code)) return -1;
     return static_cast<int>(code);
 }
 
 std::uint32_t ChildProcess::id() const { return impl_->pid; }
+
+std::vector<std::string> asNobody() { return {}; }
 
 std::filesystem::path detail::runningExecutable() {
     std::wstring path(32768, L'\0');  // the longest path Windows has

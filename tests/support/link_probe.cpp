@@ -1,9 +1,5 @@
 #include "tests/support/link_probe.h"
 
-#include "common/win32_error.h"
-#include "link/link_record.h"
-
-#include <cstdint>
 #include <cstring>
 #include <thread>
 
@@ -11,65 +7,81 @@ namespace corvane::testing {
 
 namespace {
 
-// Word by word through volatile, so the compiler neither merges nor skips the
-// two copies that read() compares.
-void copyRecord(const void* view, LinkedMem& record) {
-    std::uint32_t words[kLinkedMemWords];
-    const auto* source = static_cast<const volatile std::uint32_t*>(view);
-    for (std::size_t i = 0; i < kLinkedMemWords; ++i) words[i] = source[i];
-    std::memcpy(&record, words, sizeof record);
+template <typename T>
+T at(const std::vector<unsigned char>& raw, std::size_t offset) {
+    T value;
+    std::memcpy(&value, raw.data() + offset, sizeof value);
+    return value;
+}
+
+// UTF-16 (pairs joined) or UTF-32 units up to the first NUL.
+std::u32string text(const std::vector<unsigned char>& raw, std::size_t offset, std::size_t units) {
+    std::u32string out;
+    for (std::size_t i = 0; i < units; ++i) {
+        const std::size_t unitAt = offset + i * kLinkLayout.textUnit;
+        char32_t c = kLinkLayout.textUnit == 4 ? at<char32_t>(raw, unitAt) : at<char16_t>(raw, unitAt);
+        if (c == 0) break;
+        const char16_t low = i + 1 < units ? at<char16_t>(raw, unitAt + 2) : 0;
+        if (kLinkLayout.textUnit == 2 && c >= 0xD800 && c < 0xDC00 && low >= 0xDC00 && low < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            ++i;
+        }
+        out += c;
+    }
+    return out;
 }
 
 }  // namespace
 
-bool LinkProbe::open(std::string& error) {
-    std::uint32_t code = 0;
-    const SharedMemory::Status status = memory_.openExisting(kLinkName, kLinkedMemSize, code);
-    if (status == SharedMemory::Status::Ok) return true;
-    error = status == SharedMemory::Status::NotFound
-                ? "MumbleLink shared memory does not exist."
-                : win32ErrorText("Could not open MumbleLink shared memory for reading", code);
-    return false;
-}
-
-std::optional<LinkedMem> LinkProbe::read() const {
-    const void* view = memory_.data();
+std::optional<LinkRecord> LinkProbe::read() const {
     // The writer may be storing a frame while we copy; a few tries find a quiet
-    // moment between its frames, which are 20 ms apart.
-    for (int attempt = 0; view != nullptr && attempt < 20; ++attempt) {
-        LinkedMem first{};
-        LinkedMem second{};
-        copyRecord(view, first);
-        copyRecord(view, second);
-        if (std::memcmp(&first, &second, sizeof first) == 0) return first;
+    // moment between its frames, which are 20 ms apart. Word by word through
+    // volatile, so the compiler neither merges nor skips the two copies.
+    std::vector<unsigned char> copies[2];
+    for (int attempt = 0; view_ != nullptr && attempt < 20; ++attempt) {
+        for (auto& copy : copies) {
+            copy.resize(kLinkLayout.size);
+            for (std::size_t i = 0; i < kLinkLayout.size; i += 4) {
+                const std::uint32_t word = *reinterpret_cast<const volatile std::uint32_t*>(view_ + i);
+                std::memcpy(copy.data() + i, &word, 4);
+            }
+        }
+        if (copies[0] != copies[1]) continue;
+        const std::vector<unsigned char>& raw = copies[0];
+        LinkRecord r;
+        r.uiVersion = at<std::uint32_t>(raw, 0);
+        r.uiTick = at<std::uint32_t>(raw, 4);
+        const std::size_t camera = kLinkLayout.cameraPosition;
+        float* const vectors[] = {r.fAvatarPosition, r.fAvatarFront,  r.fAvatarTop,
+                                  r.fCameraPosition, r.fCameraFront, r.fCameraTop};
+        for (std::size_t v = 0; v < 6; ++v) {
+            std::memcpy(vectors[v], raw.data() + (v < 3 ? 8 + 12 * v : camera + 12 * (v - 3)), 12);
+        }
+        r.name = text(raw, kLinkLayout.name, 256);
+        r.identity = text(raw, kLinkLayout.identity, 256);
+        r.context_len = at<std::uint32_t>(raw, kLinkLayout.contextLen);
+        r.context.assign(reinterpret_cast<const char*>(raw.data() + kLinkLayout.context),
+                         std::min<std::size_t>(r.context_len, 256));
+        r.description = text(raw, kLinkLayout.description, 2048);
+        r.raw = raw;
+        return r;
     }
     return std::nullopt;
 }
 
-std::optional<LinkedMem> LinkProbe::waitFor(const std::function<bool(const LinkedMem&)>& done,
-                                            std::chrono::milliseconds timeout) const {
+std::optional<LinkRecord> LinkProbe::waitFor(const std::function<bool(const LinkRecord&)>& done,
+                                             std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const std::optional<LinkedMem> record = read();
+        std::optional<LinkRecord> record = read();
         if (record && done(*record)) return record;
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds{1});
     }
 }
 
-::testing::AssertionResult isRecordOf(const LinkedMem& record, const LinkFrame& frame) {
-    LinkedMem expected{};
-    assembleRecord(frame, record.uiTick, expected);
-    const auto* actualBytes = reinterpret_cast<const unsigned char*>(&record);
-    const auto* expectedBytes = reinterpret_cast<const unsigned char*>(&expected);
-    for (std::size_t i = 0; i < kLinkedMemSize; ++i) {
-        if (actualBytes[i] != expectedBytes[i]) {
-            return ::testing::AssertionFailure()
-                   << "the record of uiTick " << record.uiTick << " differs first at byte " << i
-                   << ": " << int{actualBytes[i]} << " instead of " << int{expectedBytes[i]};
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
+bool LinkProbe::open(std::string& error) { return map(false, kLinkLayout.size, error); }
+
+bool LinkProbe::create(std::size_t size, std::string& error) { return map(true, size, error); }
 
 }  // namespace corvane::testing

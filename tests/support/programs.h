@@ -17,13 +17,13 @@
 namespace corvane::testing {
 
 // Generous: a loaded machine, or wine starting its first process.
-inline constexpr std::chrono::milliseconds kStartTimeout{15000};
+inline constexpr std::chrono::milliseconds kStartTimeout{60000};
 inline constexpr std::chrono::milliseconds kStepTimeout{5000};
 inline constexpr std::chrono::milliseconds kExitTimeout{10000};
 
 inline std::string bridgePath() { return siblingProgram("CorvaneVoiceBridge"); }
 
-// Starts the bridge with `args` and waits until `probe` sees its first frame.
+// Starts the bridge with `args` and waits until `probe` sees a frame of its own.
 ::testing::AssertionResult startBridge(ChildProcess& bridge, LinkProbe& probe,
                                        std::vector<std::string> args);
 // SIGINT where other processes can be sent one, after which the run must end
@@ -39,19 +39,21 @@ struct Finished {
 // writes "\r\n" for "\n").
 Finished runToEnd(const std::vector<std::string>& args);
 
+// The status lines in `output` (each from its carriage return up to the next),
+// the last one only once its ten trailing spaces have come.
+std::vector<std::string> statusLines(const std::string& output);
+
 // The fake game client, a process named Wow.exe on every platform.
 class FakeGame {
 public:
-    // Starts it and waits for its "ready".
-    ::testing::AssertionResult start();
+    // Starts it (by default the one built beside the test) and waits for its "ready".
+    ::testing::AssertionResult start(std::vector<std::string> command = {});
     // Sends one command and returns its answer line.
     std::string ask(const std::string& command);
     // Sends each command in turn; each must be answered "ok".
     ::testing::AssertionResult send(std::initializer_list<std::string> commands);
-
     // For an answer awaited by hand.
     bool post(const std::string& command) { return process_.writeInput(command + "\n"); }
-    bool hasAnswer() const;
     std::string nextLine(std::chrono::milliseconds timeout);
 
     ChildProcess& process() { return process_; }
