@@ -10,7 +10,6 @@
 //   guid HEX           local player GUID
 //   list COUNT INDEX   COUNT objects, the player at INDEX (INDEX >= COUNT: absent)
 //   connection 0|1     clear or restore the ClientConnection pointer
-//   platform           answers "ok posix", "ok win32" or "ok wine"
 //   exit CODE          answers and exits with CODE
 // End of input exits with 0. It starts on the glue screen, map 0, GUID 0x2A,
 // the player alone at (0, 0, 0) facing 0.
@@ -26,18 +25,16 @@
 
 namespace corvane::fake {
 
-// From the platform file.
-std::uint64_t ownModuleBase() noexcept;
-void prepareProcess() noexcept;  // lets others read us; binary standard output
-const char* platformName() noexcept;
+std::uint64_t ownModuleBase() noexcept;  // from the platform file
+void prepareProcess() noexcept;           // lets others read us; binary output
 
 namespace {
 
 // The game's offsets, written here apart from the reader's own table.
 constexpr std::uint64_t kConnectionState = 0x7D0792;  // from the module base, 1 byte
 constexpr std::uint64_t kClientConnection = 0x879CE0;  // from the module base
-constexpr std::uint64_t kObjectManager = 0x2ED0;  // from the ClientConnection
-constexpr std::uint64_t kFirstObject = 0xAC;  // from the ObjectManager
+constexpr std::uint64_t kObjectManager = 0x2ED0;       // from the ClientConnection
+constexpr std::uint64_t kFirstObject = 0xAC;           // from the ObjectManager
 constexpr std::uint64_t kLocalGuid = 0xC0;
 constexpr std::uint64_t kMapId = 0xCC;
 constexpr std::uint64_t kGuid = 0x30;  // from an object
@@ -45,12 +42,10 @@ constexpr std::uint64_t kNext = 0x3C;
 constexpr std::uint64_t kFloats[4] = {0x79C, 0x798, 0x7A0, 0x7A8};  // x, y, z, orientation
 
 // Our own structures, past the two fixed locations; two banks of objects, a
-// new list built in the one not published, so no reader walks a half-built list.
+// new list built in the one not published, so no reader walks a half-built one.
 constexpr std::uint64_t kConnection = 0x880000;
 constexpr std::uint64_t kManager = 0x884000;
-constexpr std::uint64_t kBanks = 0x890000;
-constexpr std::uint64_t kStride = 0x800;
-constexpr std::uint64_t kMaxObjects = 9000;  // one list longer than any walk
+constexpr std::uint64_t kMaxObjects = 9000;  // longer than any walk
 constexpr std::size_t kArenaSize = 64u << 20;
 alignas(4096) constinit unsigned char g_arena[kArenaSize] = {};
 
@@ -58,65 +53,64 @@ std::uint64_t g_base = 0;
 std::uint64_t g_guid = 0x2A;
 std::uint64_t g_count = 1;
 std::uint64_t g_player = 0;
-std::uint32_t g_bank = 0;
+std::uint64_t g_bank = 0;
 float g_floats[4] = {};
 
 // Single aligned atomic stores, which the compiler also never drops.
 template <typename T>
 void put(std::uint64_t offset, T value) {
-    T* target = reinterpret_cast<T*>(&g_arena[g_base + offset - reinterpret_cast<std::uintptr_t>(g_arena)]);
-    std::atomic_ref<T>(*target).store(value, std::memory_order_release);
+    unsigned char* at = g_arena + (g_base + offset - reinterpret_cast<std::uintptr_t>(g_arena));
+    std::atomic_ref<T>(*reinterpret_cast<T*>(at)).store(value, std::memory_order_release);
 }
 
 std::uint32_t address(std::uint64_t offset) { return static_cast<std::uint32_t>(g_base + offset); }
 
-std::uint64_t object(std::uint32_t bank, std::uint64_t index) {
-    return kBanks + (bank * kMaxObjects + index) * kStride;
+std::uint64_t object(std::uint64_t bank, std::uint64_t index) {
+    return 0x890000 + (bank * kMaxObjects + index) * 0x800;
+}
+
+void putPlayer(std::uint64_t bank) {
+    for (int f = 0; f < 4 && g_player < g_count; ++f) put(object(bank, g_player) + kFloats[f], g_floats[f]);
 }
 
 void publishList() {
-    const std::uint32_t bank = g_bank ^ 1u;
+    const std::uint64_t bank = g_bank ^ 1;
     for (std::uint64_t i = 0; i < g_count; ++i) {
         // Every other GUID differs from the player's and from each other.
         put(object(bank, i) + kGuid, i == g_player ? g_guid : g_guid ^ (1ull << 63 | (i + 1)));
         put(object(bank, i) + kNext, i + 1 < g_count ? address(object(bank, i + 1)) : 0u);
-        for (int f = 0; f < 4 && i == g_player; ++f) put(object(bank, i) + kFloats[f], g_floats[f]);
     }
+    putPlayer(bank);
     put(kManager + kFirstObject, g_count > 0 ? address(object(bank, 0)) : 0u);
     g_bank = bank;
 }
 
-bool apply(std::istringstream& in, const std::string& name) {
-    std::string a;
-    std::string b;
-    in >> a >> b;
-    const char* text = a.c_str();
+bool apply(const std::string& name, std::istringstream& in) {
+    std::string word[4];
+    in >> word[0] >> word[1] >> word[2] >> word[3];
     char* end = nullptr;
-    const unsigned long long value = std::strtoull(text, &end, name == "guid" ? 16 : 0);
-    if (name == "pos") {
-        g_floats[0] = std::strtof(text, nullptr);
-        g_floats[1] = std::strtof(b.c_str(), nullptr);
-        in >> a >> b;
-        g_floats[2] = std::strtof(a.c_str(), nullptr);
-        g_floats[3] = std::strtof(b.c_str(), nullptr);
-        for (int f = 0; f < 4 && g_player < g_count; ++f) {
-            put(object(g_bank, g_player) + kFloats[f], g_floats[f]);
-        }
-        return !b.empty();
+    const std::uint64_t value = std::strtoull(word[0].c_str(), &end, name == "guid" ? 16 : 0);
+    if (name == "pos" && !word[3].empty()) {
+        for (int f = 0; f < 4; ++f) g_floats[f] = std::strtof(word[f].c_str(), nullptr);
+        putPlayer(g_bank);
+    } else if (word[0].empty() || *end != '\0') {
+        return false;
+    } else if (name == "state") {
+        put(kConnectionState, static_cast<std::uint8_t>(value));
+    } else if (name == "map") {
+        put(kManager + kMapId, static_cast<std::uint32_t>(value));
+    } else if (name == "connection") {
+        put(kClientConnection, value != 0 ? address(kConnection) : 0u);
+    } else if (name == "guid" || name == "list") {
+        g_guid = name == "guid" ? value : g_guid;
+        g_count = name == "list" ? std::min(value, kMaxObjects) : g_count;
+        g_player = name == "list" ? std::strtoull(word[1].c_str(), nullptr, 0) : g_player;
+        publishList();
+        put(kManager + kLocalGuid, g_guid);
+    } else {
+        return false;
     }
-    if (a.empty() || *end != '\0') return false;
-    if (name == "state") put(kConnectionState, static_cast<std::uint8_t>(value));
-    if (name == "map") put(kManager + kMapId, static_cast<std::uint32_t>(value));
-    if (name == "connection") put(kClientConnection, value != 0 ? address(kConnection) : 0u);
-    if (name == "guid") g_guid = value;
-    if (name == "list") {
-        g_count = std::min<unsigned long long>(value, kMaxObjects);
-        g_player = std::strtoull(b.c_str(), nullptr, 0);
-    }
-    if (name == "guid" || name == "list") publishList();
-    if (name == "guid") put(kManager + kLocalGuid, g_guid);
-    return name == "state" || name == "map" || name == "connection" || name == "guid" ||
-           name == "list";
+    return true;
 }
 
 }  // namespace
@@ -136,23 +130,19 @@ int main() {
     put(kConnection + kObjectManager, address(kManager));
     put(kClientConnection, address(kConnection));
     publishList();
-    std::puts("ready");
-    std::fflush(stdout);
-    for (std::string line; std::getline(std::cin, line);) {
+    std::string answer = "ready";
+    for (std::string line; std::printf("%s\n", answer.c_str()) && std::fflush(stdout) == 0 &&
+                           std::getline(std::cin, line);) {
         std::istringstream in(line);
         std::string name;
         int code = 0;
-        if (!(in >> name)) continue;
-        if (name == "platform") {
-            std::printf("ok %s\n", platformName());
-        } else if (name == "exit" && in >> code) {
+        in >> name;
+        if (name == "exit" && in >> code) {
             std::puts("ok");
             std::fflush(stdout);
             std::_Exit(code);
-        } else {
-            std::puts(apply(in, name) ? "ok" : ("error bad command or value: " + name).c_str());
         }
-        std::fflush(stdout);
+        answer = apply(name, in) ? "ok" : "error bad command or value: " + line;
     }
     // No exit handlers: in sanitizer builds the leak check would start a
     // helper process that carries our name and could be taken for the game.

@@ -7,13 +7,9 @@ extern "C" char __executable_start[];
 
 namespace corvane::fake {
 
-std::uint64_t ownModuleBase() noexcept {
-    return reinterpret_cast<std::uintptr_t>(&__executable_start[0]);
-}
+std::uint64_t ownModuleBase() noexcept { return reinterpret_cast<std::uintptr_t>(__executable_start); }
 
 // Any process may read us, whatever Yama's ptrace scope (EINVAL without Yama).
 void prepareProcess() noexcept { prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0); }
-
-const char* platformName() noexcept { return "posix"; }
 
 }  // namespace corvane::fake

@@ -15,11 +15,4 @@ std::uint64_t ownModuleBase() noexcept {
 // "\n" stays one byte on standard output, so answers read alike everywhere.
 void prepareProcess() noexcept { _setmode(_fileno(stdout), _O_BINARY); }
 
-// "wine" where Windows calls are served by wine, whose cross-process reads are slow.
-const char* platformName() noexcept {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr ? "wine"
-                                                                                     : "win32";
-}
-
 }  // namespace corvane::fake

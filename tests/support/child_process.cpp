@@ -1,6 +1,5 @@
 #include "tests/support/child_process.h"
 
-#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -9,19 +8,16 @@
 namespace corvane::testing {
 
 namespace {
-
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
 }  // namespace
 
 // Names no other test process picks, in this run or any other.
 void detail::nameOutputFiles(std::filesystem::path (&files)[2]) {
-    static std::atomic<unsigned> started{0};
     const std::string name = "corvane-child-" + std::to_string(std::random_device{}()) + "-" +
-                             std::to_string(++started);
+                             std::to_string(std::random_device{}());
     files[0] = std::filesystem::temp_directory_path() / (name + ".out");
     files[1] = std::filesystem::temp_directory_path() / (name + ".err");
 }
@@ -41,9 +37,7 @@ bool ChildProcess::waitForOutput(const std::function<bool(const std::string&)>& 
     return true;
 }
 
-bool ChildProcess::running() { return id() != 0 && !wait(std::chrono::milliseconds{0}); }
-
-std::string siblingProgram(std::string_view name) {
+std::string siblingProgram(const std::string& name) {
     const std::filesystem::path self = detail::runningExecutable();
     std::filesystem::path sibling = self.parent_path() / std::u8string(name.begin(), name.end());
     if (!sibling.has_extension()) sibling += self.extension();

@@ -10,7 +10,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace corvane::testing {
@@ -25,8 +24,7 @@ public:
 
     // args[0] is the program's path; every argument reaches the child as it is.
     bool start(const std::vector<std::string>& args, std::string& error);
-    bool writeInput(std::string_view text);
-
+    bool writeInput(const std::string& text);
     // Everything the child has written so far.
     std::string output() const;
     std::string errorOutput() const;
@@ -34,18 +32,14 @@ public:
     // timeout passes; returns whether it held.
     bool waitForOutput(const std::function<bool(const std::string&)>& ready,
                        std::chrono::milliseconds timeout);
-
-    // Sends a signal (SIGINT, SIGTERM, SIGHUP...); false where another process
-    // cannot be sent one (Windows).
+    // SIGINT, SIGTERM, SIGHUP...; false where no signal can be sent (Windows).
     bool signal(int number);
-    bool interrupt();
-    bool terminate();
     // Ends the child at once (SIGKILL, TerminateProcess).
     void kill();
     // The exit code once the child has ended within the timeout (128 + the
     // signal for one that a signal ended, as shells report it); reaps it.
     std::optional<int> wait(std::chrono::milliseconds timeout);
-    bool running();
+    bool running() { return id() != 0 && !wait(std::chrono::milliseconds{0}); }
     std::uint32_t id() const;
 
     // POSIX: standard output is a pipe whose reader has already gone.
@@ -59,7 +53,7 @@ private:
 
 // A program built beside the running one, with its ".exe" where the running
 // one has that and `name` has no extension.
-std::string siblingProgram(std::string_view name);
+std::string siblingProgram(const std::string& name);
 
 // The words that, put before a program and its arguments, run it as the user
 // "nobody"; none where that cannot be done (not root, or Windows).
@@ -67,7 +61,6 @@ std::vector<std::string> asNobody();
 
 namespace detail {
 std::filesystem::path runningExecutable();
-// Names the two new files for a child's output.
 void nameOutputFiles(std::filesystem::path (&files)[2]);
 }  // namespace detail
 

@@ -2,8 +2,6 @@
 
 #include "common/windows_support.h"
 
-#include <algorithm>
-
 namespace corvane::testing {
 
 namespace {
@@ -11,32 +9,16 @@ namespace {
 // UTF-8 to UTF-16 by Windows itself, not by the code under test.
 std::wstring wide(const std::string& text) {
     std::wstring units(text.size(), L'\0');
-    units.resize(static_cast<std::size_t>(MultiByteToWideChar(
-        CP_UTF8, 0, text.data(), static_cast<int>(text.size()), units.data(),
-        static_cast<int>(units.size()))));
+    units.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(),
+        static_cast<int>(text.size()), units.data(), static_cast<int>(units.size()))));
     return units;
-}
-
-// Quotes one argument so that CommandLineToArgvW and the C runtime give it
-// back unchanged: backslashes count double only where a quote follows them.
-void appendQuoted(std::wstring& line, const std::wstring& arg) {
-    line += L" \"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : arg) {
-        if (c == L'"') line.append(backslashes + 1, L'\\');
-        backslashes = c == L'\\' ? backslashes + 1 : 0;
-        line += c;
-    }
-    line.append(backslashes, L'\\');  // they precede the closing quote
-    line += L'"';
 }
 
 // Inheritable, and readable by name while the child writes it.
 HANDLE createFile(const std::filesystem::path& path) {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    return CreateFileW(path.c_str(), GENERIC_WRITE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherited,
-                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       &inherited, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -47,7 +29,7 @@ struct ChildProcess::Impl {
     UniqueNullHandle input;
 };
 
-ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) {}
+ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) { detail::nameOutputFiles(files_); }
 
 // Killed before its input closes: a child that saw its input end would exit
 // on its own and might run exit handlers meanwhile.
@@ -58,11 +40,20 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::start(const std::vector<std::string>& args, std::string& error) {
-    detail::nameOutputFiles(files_);
-    // The program's name runs up to the next quote, without backslash rules.
-    const std::wstring application = wide(args.at(0));
-    std::wstring commandLine = L"\"" + application + L"\"";
-    for (std::size_t i = 1; i < args.size(); ++i) appendQuoted(commandLine, wide(args[i]));
+    // The program's name runs up to the next quote; every other argument is
+    // quoted so that the C runtime and CommandLineToArgvW give it back as it
+    // is: backslashes count double only where a quote follows them.
+    std::wstring line = L"\"" + wide(args.at(0)) + L"\"";
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        line += L" \"";
+        std::size_t backslashes = 0;
+        for (const wchar_t c : wide(args[i])) {
+            if (c == L'"') line.append(backslashes + 1, L'\\');
+            backslashes = c == L'\\' ? backslashes + 1 : 0;
+            line += c;
+        }
+        line.append(backslashes, L'\\').append(L"\"");
+    }
     // Only the child's end of the pipe is inheritable: were ours inherited
     // too, the child would never see its input end.
     HANDLE read = nullptr;
@@ -71,9 +62,9 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
     if (impl_->process || !CreatePipe(&read, &write, &inherited, 0)) return false;
     const UniqueNullHandle input(read);
     impl_->input.reset(write);
+    SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
     const UniqueSnapshotHandle out(createFile(files_[0]));
     const UniqueSnapshotHandle err(createFile(files_[1]));
-    SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -81,32 +72,25 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
     startup.hStdOutput = out.get();
     startup.hStdError = err.get();
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                        nullptr, nullptr, &startup, &info)) {
-        error = "Could not start " + args[0] + " (Win32 error " + std::to_string(GetLastError()) + ").";
+    if (!CreateProcessW(wide(args[0]).c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        nullptr, &startup, &info)) {
+        error = "Could not start " + args[0] + ": Win32 error " + std::to_string(GetLastError());
         return false;
     }
     CloseHandle(info.hThread);
     impl_->process.reset(info.hProcess);
     impl_->pid = info.dwProcessId;
-    return true;  // the child's handles close here: only the child holds them now
+    return true;
 }
 
-bool ChildProcess::writeInput(std::string_view text) {
+bool ChildProcess::writeInput(const std::string& text) {
     DWORD written = 0;
-    while (!text.empty() && WriteFile(impl_->input.get(), text.data(),
-                                      static_cast<DWORD>(text.size()), &written, nullptr)) {
-        text.remove_prefix(written);
-    }
-    return text.empty();
+    return WriteFile(impl_->input.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                     nullptr) && written == text.size();
 }
 
 // Windows has no way to send another console process a signal of its own.
 bool ChildProcess::signal(int) { return false; }
-
-bool ChildProcess::interrupt() { return false; }
-
-bool ChildProcess::terminate() { return false; }
 
 // 137, as shells report a SIGKILL elsewhere; harmless on a child that has ended.
 void ChildProcess::kill() {
@@ -116,9 +100,7 @@ void ChildProcess::kill() {
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     DWORD code = 0;
     if (!impl_->process ||
-        WaitForSingleObject(impl_->process.get(),
-                            static_cast<DWORD>(std::max<std::int64_t>(timeout.count(), 0))) !=
-            WAIT_OBJECT_0 ||
+        WaitForSingleObject(impl_->process.get(), static_cast<DWORD>(timeout.count())) != 0 ||
         !GetExitCodeProcess(impl_->process.get(), &code)) {
         return std::nullopt;
     }

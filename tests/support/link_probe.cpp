@@ -14,15 +14,16 @@ T at(const std::vector<unsigned char>& raw, std::size_t offset) {
     return value;
 }
 
-// UTF-16 (pairs joined) or UTF-32 units up to the first NUL.
+// UTF-32, or UTF-16 with its surrogate pairs joined, up to the first NUL.
 std::u32string text(const std::vector<unsigned char>& raw, std::size_t offset, std::size_t units) {
     std::u32string out;
+    const bool utf16 = kLinkLayout.textUnit == 2;
     for (std::size_t i = 0; i < units; ++i) {
-        const std::size_t unitAt = offset + i * kLinkLayout.textUnit;
-        char32_t c = kLinkLayout.textUnit == 4 ? at<char32_t>(raw, unitAt) : at<char16_t>(raw, unitAt);
+        const std::size_t unit = offset + i * kLinkLayout.textUnit;
+        char32_t c = utf16 ? at<char16_t>(raw, unit) : at<char32_t>(raw, unit);
+        const char32_t low = utf16 && i + 1 < units ? at<char16_t>(raw, unit + 2) : 0;
         if (c == 0) break;
-        const char16_t low = i + 1 < units ? at<char16_t>(raw, unitAt + 2) : 0;
-        if (kLinkLayout.textUnit == 2 && c >= 0xD800 && c < 0xDC00 && low >= 0xDC00 && low < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && low >= 0xDC00 && low < 0xE000 && utf16) {
             c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
             ++i;
         }
@@ -35,33 +36,29 @@ std::u32string text(const std::vector<unsigned char>& raw, std::size_t offset, s
 
 std::optional<LinkRecord> LinkProbe::read() const {
     // The writer may be storing a frame while we copy; a few tries find a quiet
-    // moment between its frames, which are 20 ms apart. Word by word through
-    // volatile, so the compiler neither merges nor skips the two copies.
-    std::vector<unsigned char> copies[2];
+    // moment between its frames, 20 ms apart. Word by word through volatile,
+    // so the compiler neither merges nor skips the two copies.
+    std::vector<unsigned char> raw(kLinkLayout.size);
+    std::vector<unsigned char> again(kLinkLayout.size);
     for (int attempt = 0; view_ != nullptr && attempt < 20; ++attempt) {
-        for (auto& copy : copies) {
-            copy.resize(kLinkLayout.size);
+        for (auto* copy : {&raw, &again}) {
             for (std::size_t i = 0; i < kLinkLayout.size; i += 4) {
                 const std::uint32_t word = *reinterpret_cast<const volatile std::uint32_t*>(view_ + i);
-                std::memcpy(copy.data() + i, &word, 4);
+                std::memcpy(copy->data() + i, &word, 4);
             }
         }
-        if (copies[0] != copies[1]) continue;
-        const std::vector<unsigned char>& raw = copies[0];
-        LinkRecord r;
-        r.uiVersion = at<std::uint32_t>(raw, 0);
-        r.uiTick = at<std::uint32_t>(raw, 4);
-        const std::size_t camera = kLinkLayout.cameraPosition;
-        float* const vectors[] = {r.fAvatarPosition, r.fAvatarFront,  r.fAvatarTop,
+        if (raw != again) continue;
+        LinkRecord r{at<std::uint32_t>(raw, 0), at<std::uint32_t>(raw, 4)};
+        // The avatar's three vectors from offset 8, the camera's from its own.
+        float* const vectors[] = {r.fAvatarPosition, r.fAvatarFront, r.fAvatarTop,
                                   r.fCameraPosition, r.fCameraFront, r.fCameraTop};
         for (std::size_t v = 0; v < 6; ++v) {
-            std::memcpy(vectors[v], raw.data() + (v < 3 ? 8 + 12 * v : camera + 12 * (v - 3)), 12);
+            std::memcpy(vectors[v], &raw[v < 3 ? 8 + 12 * v : kLinkLayout.cameraPosition + 12 * (v - 3)], 12);
         }
+        r.context_len = at<std::uint32_t>(raw, kLinkLayout.contextLen);
+        r.context.assign(&raw[kLinkLayout.context], &raw[kLinkLayout.context] + std::min(r.context_len, 256u));
         r.name = text(raw, kLinkLayout.name, 256);
         r.identity = text(raw, kLinkLayout.identity, 256);
-        r.context_len = at<std::uint32_t>(raw, kLinkLayout.contextLen);
-        r.context.assign(reinterpret_cast<const char*>(raw.data() + kLinkLayout.context),
-                         std::min<std::size_t>(r.context_len, 256));
         r.description = text(raw, kLinkLayout.description, 2048);
         r.raw = raw;
         return r;
@@ -79,9 +76,5 @@ std::optional<LinkRecord> LinkProbe::waitFor(const std::function<bool(const Link
         std::this_thread::sleep_for(std::chrono::milliseconds{1});
     }
 }
-
-bool LinkProbe::open(std::string& error) { return map(false, kLinkLayout.size, error); }
-
-bool LinkProbe::create(std::size_t size, std::string& error) { return map(true, size, error); }
 
 }  // namespace corvane::testing

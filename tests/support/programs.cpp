@@ -1,19 +1,10 @@
 #include "tests/support/programs.h"
 
+#include <csignal>
+#include <regex>
 #include <thread>
 
 namespace corvane::testing {
-
-namespace {
-
-std::string withoutCarriageReturns(std::string text) {
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
-        text.erase(at, 1);
-    }
-    return text;
-}
-
-}  // namespace
 
 ::testing::AssertionResult startBridge(ChildProcess& bridge, LinkProbe& probe,
                                        std::vector<std::string> args) {
@@ -28,25 +19,23 @@ std::string withoutCarriageReturns(std::string text) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds{2});
     }
-    // A new frame: the link may hold an earlier run's last one.
+    // A new frame: the link may still hold an earlier run's last one.
     const std::uint32_t before = probe.read().value_or(LinkRecord{}).uiTick;
-    if (probe.waitFor([before](const LinkRecord& r) { return r.uiTick != before; },
-                      kStartTimeout)) {
+    if (probe.waitFor([before](const LinkRecord& r) { return r.uiTick != before; }, kStartTimeout)) {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure() << "No frame was published; " << bridge.errorOutput();
 }
 
 ::testing::AssertionResult stopBridge(ChildProcess& bridge) {
-    const bool signalled = bridge.interrupt();
+    const bool signalled = bridge.signal(SIGINT);
     if (!signalled) bridge.kill();
     const std::optional<int> code = bridge.wait(kExitTimeout);
     if (code && (*code == 0 || !signalled) && bridge.errorOutput().empty()) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure()
-           << "The bridge ended with " << (code ? std::to_string(*code) : "no exit code")
-           << " and this on standard error: " << bridge.errorOutput();
+    return ::testing::AssertionFailure() << "The bridge ended with " << code.value_or(-1)
+                                         << " and said: " << bridge.errorOutput();
 }
 
 Finished runToEnd(const std::vector<std::string>& args) {
@@ -54,34 +43,27 @@ Finished runToEnd(const std::vector<std::string>& args) {
     Finished finished;
     if (!child.start(args, finished.errorOutput)) return finished;
     finished.exitCode = child.wait(kExitTimeout);
-    finished.output = withoutCarriageReturns(child.output());
-    finished.errorOutput = withoutCarriageReturns(child.errorOutput());
+    finished.output = std::regex_replace(child.output(), std::regex("\r\n"), "\n");
+    finished.errorOutput = std::regex_replace(child.errorOutput(), std::regex("\r\n"), "\n");
     return finished;
-}
-
-std::vector<std::string> statusLines(const std::string& output) {
-    std::vector<std::string> lines;
-    for (std::size_t at = output.find('\r'); at != std::string::npos;) {
-        const std::size_t next = output.find('\r', at + 1);
-        std::string line = output.substr(at, next == std::string::npos ? next : next - at);
-        if (next != std::string::npos || line.ends_with("          ")) lines.push_back(line);
-        at = next;
-    }
-    return lines;
 }
 
 ::testing::AssertionResult FakeGame::start(std::vector<std::string> command) {
     if (command.empty()) command.push_back(siblingProgram("Wow.exe"));
     std::string error;
-    if (!process_.start(command, error)) return ::testing::AssertionFailure() << error;
-    const std::string line = nextLine(kStartTimeout);
-    if (line == "ready") return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "The fake game said \"" << line
-                                         << "\" instead of \"ready\"; " << process_.errorOutput();
+    if (process_.start(command, error) && ask("") == "ready") return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "The fake game did not start. " << error
+                                         << process_.errorOutput();
 }
 
+// Each answer is one line; an empty command only waits for the next one.
 std::string FakeGame::ask(const std::string& command) {
-    return post(command) ? nextLine(kStepTimeout) : "(not sent)";
+    const std::size_t from = process_.output().size();
+    if (!command.empty() && !process_.writeInput(command + "\n")) return "(not sent)";
+    process_.waitForOutput([from](const std::string& out) { return out.find('\n', from) != out.npos; },
+                           command.empty() ? kStartTimeout : kStepTimeout);
+    const std::string out = process_.output();
+    return out.substr(from, out.find_first_of("\r\n", from) - from);
 }
 
 ::testing::AssertionResult FakeGame::send(std::initializer_list<std::string> commands) {
@@ -92,18 +74,4 @@ std::string FakeGame::ask(const std::string& command) {
     return ::testing::AssertionSuccess();
 }
 
-std::string FakeGame::nextLine(std::chrono::milliseconds timeout) {
-    const auto answered = [this](const std::string& out) {
-        return out.find('\n', consumed_) != std::string::npos;
-    };
-    if (!process_.waitForOutput(answered, timeout)) return "(no answer)";
-    const std::string out = process_.output();
-    const std::size_t end = out.find('\n', consumed_);
-    std::string line = out.substr(consumed_, end - consumed_);
-    consumed_ = end + 1;
-    if (line.ends_with('\r')) line.pop_back();
-    return line;
-}
-
 }  // namespace corvane::testing
-

@@ -7,16 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstddef>
 #include <initializer_list>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace corvane::testing {
 
-// Generous: a loaded machine, or wine starting its first process.
+// Generous: a loaded machine, or wine making a new prefix.
 inline constexpr std::chrono::milliseconds kStartTimeout{60000};
 inline constexpr std::chrono::milliseconds kStepTimeout{5000};
 inline constexpr std::chrono::milliseconds kExitTimeout{10000};
@@ -39,28 +34,19 @@ struct Finished {
 // writes "\r\n" for "\n").
 Finished runToEnd(const std::vector<std::string>& args);
 
-// The status lines in `output` (each from its carriage return up to the next),
-// the last one only once its ten trailing spaces have come.
-std::vector<std::string> statusLines(const std::string& output);
-
 // The fake game client, a process named Wow.exe on every platform.
 class FakeGame {
 public:
     // Starts it (by default the one built beside the test) and waits for its "ready".
     ::testing::AssertionResult start(std::vector<std::string> command = {});
-    // Sends one command and returns its answer line.
+    // Sends one command and returns its answer line (without one: the next line).
     std::string ask(const std::string& command);
     // Sends each command in turn; each must be answered "ok".
     ::testing::AssertionResult send(std::initializer_list<std::string> commands);
-    // For an answer awaited by hand.
-    bool post(const std::string& command) { return process_.writeInput(command + "\n"); }
-    std::string nextLine(std::chrono::milliseconds timeout);
-
     ChildProcess& process() { return process_; }
 
 private:
     ChildProcess process_;
-    std::size_t consumed_ = 0;
 };
 
 }  // namespace corvane::testing
