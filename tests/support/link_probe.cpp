@@ -48,7 +48,9 @@ std::optional<LinkRecord> LinkProbe::read() const {
             }
         }
         if (raw != again) continue;
-        LinkRecord r{at<std::uint32_t>(raw, 0), at<std::uint32_t>(raw, 4)};
+        LinkRecord r;
+        r.uiVersion = at<std::uint32_t>(raw, 0);
+        r.uiTick = at<std::uint32_t>(raw, 4);
         // The avatar's three vectors from offset 8, the camera's from its own.
         float* const vectors[] = {r.fAvatarPosition, r.fAvatarFront, r.fAvatarTop,
                                   r.fCameraPosition, r.fCameraFront, r.fCameraTop};
