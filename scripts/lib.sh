@@ -19,7 +19,9 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-NATIVE_PACKAGES=(cmake ninja-build g++ googletest procps)
+# util-linux and mount: unshare, setpriv and mount put each end-to-end test in
+# namespaces of its own (scripts/isolated.sh).
+NATIVE_PACKAGES=(cmake ninja-build g++ googletest procps util-linux mount)
 SANITIZER_PACKAGES=(clang libclang-rt-14-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
 

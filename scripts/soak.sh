@@ -46,7 +46,7 @@ samples="$out/samples.tsv"
 status="$out/status.txt"
 
 link_tick() {  # uiTick: the record's second 32-bit word
-    od -An -tu4 -j4 -N4 /dev/shm/MumbleLink 2>/dev/null | tr -d ' ' || true
+    od -An -tu4 -j4 -N4 "/dev/shm/MumbleLink.$(id -u)" 2>/dev/null | tr -d ' ' || true
 }
 now_ms() { date +%s%3N; }
 
@@ -55,11 +55,46 @@ bridge_pid=
 cleanup() {
     [[ -n $bridge_pid ]] && kill -KILL "$bridge_pid" 2>/dev/null || true
     [[ -n $game_pid ]] && kill -KILL "$game_pid" 2>/dev/null || true
+    [[ -n ${route_pid:-} ]] && kill "$route_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
 
-"$bin/Wow.exe" --soak >"$out/game.txt" 2>&1 &
+# One round of the soak cycle as fake-game commands, 2.5 s a phase, a "pos"
+# every 100 ms ("tick" marks the pauses): glue screen; entering (the player
+# not listed yet); placed as the only object; another map, the player last; a
+# far map and a long list; a coordinate of 100000; a NaN facing; map 2001; no
+# ClientConnection; a local GUID of 0; another state byte; the second row of
+# map regions.
+soak_round() {
+    awk 'BEGIN {
+        n = split("0 0 1 0 w 1 1|1 0 50 50 w 1 1|1 0 1 0 w 1 1|1 1 50 49 w 1 1|" \
+                  "1 571 500 250 w 1 1|1 571 500 250 far 1 1|1 571 500 250 nan 1 1|" \
+                  "1 2001 50 10 w 1 1|1 0 50 10 w 1 0|1 0 50 10 w 0 1|2 0 50 10 w 1 1|" \
+                  "1 32 50 10 w 1 1", phases, "|")
+        for (p = 1; p <= n; p++) {
+            split(phases[p], f, " ")
+            printf "state 0\nguid %s\nlist %s %s\nmap %s\nconnection %s\nstate %s\n", \
+                f[6] == 1 ? "700000000001234" : "0", f[3], f[4], f[2], f[7], f[1]
+            for (t = 0; t < 25; t++) {
+                a = 6.2831853 * ((p - 1) * 25 + t) / 100
+                printf "pos %s %.2f 56 %s\ntick\n", f[5] == "far" ? "100000" : sprintf("%.2f", -9464 + 25 * cos(a)), \
+                    62 + 25 * sin(a), f[5] == "nan" ? "nan" : sprintf("%.4f", a + 1.5707963)
+            }
+        }
+    }'
+}
+rm -f "$out/route"
+mkfifo "$out/route"
+"$bin/Wow.exe" <"$out/route" >"$out/game.txt" 2>&1 &
 game_pid=$!
+# Paced by read's timeout on a pipe that never delivers: no process a tick.
+exec {pause}<> <(:)
+while :; do
+    soak_round | while read -r command; do
+        if [[ $command == tick ]]; then read -rt 0.1 -u "$pause" || true; else echo "$command"; fi
+    done
+done >"$out/route" &
+route_pid=$!
 for _ in $(seq 50); do grep -q ready "$out/game.txt" && break; sleep 0.1; done
 
 "$bin/CorvaneVoiceBridge" --wow --identity SoakTester >"$status" 2>"$out/errors.txt" &

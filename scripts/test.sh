@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every test: native first, then the Windows
-# build under wine64. Exits non-zero on any failure.
+# build under wine64, then the native bridge against the Windows fake game
+# under wine64 (the ctest label "wine", which needs both builds). Each native
+# end-to-end test runs in namespaces of its own (scripts/isolated.sh). Exits
+# non-zero on any failure.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 cd "$(repo_root)"
@@ -31,3 +34,6 @@ scripts/differential.sh
 
 echo "== Windows tests under wine64 =="
 ctest --preset windows
+
+echo "== The native bridge against the Windows fake game under wine64 =="
+ctest --preset linux-wine
