@@ -7,16 +7,20 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace corvane::testing {
 
+// Tries `done` about every millisecond until it holds or the timeout passes.
+bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+// A new file name in the temporary folder that no other test process picks.
+std::filesystem::path uniqueTempFile();
+
 class ChildProcess {
 public:
-    ChildProcess();
+    ChildProcess() = default;
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     // Kills the child if it still runs, reaps it and removes its files.
@@ -28,8 +32,8 @@ public:
     // Everything the child has written so far.
     std::string output() const;
     std::string errorOutput() const;
-    // Waits until `ready` holds for the standard output, the child ends or the
-    // timeout passes; returns whether it held.
+    // Whether `ready` holds for the standard output before the child ends or
+    // the timeout passes.
     bool waitForOutput(const std::function<bool(const std::string&)>& ready,
                        std::chrono::milliseconds timeout);
     // SIGINT, SIGTERM, SIGHUP...; false where no signal can be sent (Windows).
@@ -46,22 +50,16 @@ public:
     bool brokenOutputPipe = false;
 
 private:
-    struct Impl;  // the operating system's handles
-    std::unique_ptr<Impl> impl_;
-    std::filesystem::path files_[2];  // standard output, standard error
+    // The operating system's: POSIX pid and pipe descriptor, or Windows handles.
+    std::intptr_t process_ = 0;
+    std::intptr_t input_ = -1;
+    std::uint32_t id_ = 0;
+    std::optional<int> exitCode_;  // POSIX, once reaped
+    std::filesystem::path files_[2] = {uniqueTempFile(), uniqueTempFile()};  // output, errors
 };
 
-// A program built beside the running one, with its ".exe" where the running
-// one has that and `name` has no extension.
+// A program built beside the running one ("Wow.exe", or a name that gets
+// ".exe" where the running one has that).
 std::string siblingProgram(const std::string& name);
-
-// The words that, put before a program and its arguments, run it as the user
-// "nobody"; none where that cannot be done (not root, or Windows).
-std::vector<std::string> asNobody();
-
-namespace detail {
-std::filesystem::path runningExecutable();
-void nameOutputFiles(std::filesystem::path (&files)[2]);
-}  // namespace detail
 
 }  // namespace corvane::testing

@@ -15,27 +15,23 @@ std::wstring wide(const std::string& text) {
 }
 
 // Inheritable, and readable by name while the child writes it.
-HANDLE createFile(const std::filesystem::path& path) {
+UniqueSnapshotHandle createFile(const std::filesystem::path& path) {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       &inherited, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return UniqueSnapshotHandle(CreateFileW(path.c_str(), GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherited, CREATE_NEW, 0, nullptr));
 }
 
+HANDLE handle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
 }  // namespace
-
-struct ChildProcess::Impl {
-    UniqueNullHandle process;
-    DWORD pid = 0;
-    UniqueNullHandle input;
-};
-
-ChildProcess::ChildProcess() : impl_(std::make_unique<Impl>()) { detail::nameOutputFiles(files_); }
 
 // Killed before its input closes: a child that saw its input end would exit
 // on its own and might run exit handlers meanwhile.
 ChildProcess::~ChildProcess() {
     kill();
     wait(std::chrono::seconds{10});
+    if (process_ != 0) CloseHandle(handle(process_));
+    if (input_ > 0) CloseHandle(handle(input_));
     for (const auto& file : files_) DeleteFileW(file.c_str());
 }
 
@@ -59,12 +55,12 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
     HANDLE read = nullptr;
     HANDLE write = nullptr;
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    if (impl_->process || !CreatePipe(&read, &write, &inherited, 0)) return false;
+    if (id_ != 0 || !CreatePipe(&read, &write, &inherited, 0)) return false;
     const UniqueNullHandle input(read);
-    impl_->input.reset(write);
+    input_ = reinterpret_cast<std::intptr_t>(write);
     SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
-    const UniqueSnapshotHandle out(createFile(files_[0]));
-    const UniqueSnapshotHandle err(createFile(files_[1]));
+    const UniqueSnapshotHandle out = createFile(files_[0]);
+    const UniqueSnapshotHandle err = createFile(files_[1]);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -78,14 +74,14 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
         return false;
     }
     CloseHandle(info.hThread);
-    impl_->process.reset(info.hProcess);
-    impl_->pid = info.dwProcessId;
+    process_ = reinterpret_cast<std::intptr_t>(info.hProcess);
+    id_ = info.dwProcessId;
     return true;
 }
 
 bool ChildProcess::writeInput(const std::string& text) {
     DWORD written = 0;
-    return WriteFile(impl_->input.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+    return WriteFile(handle(input_), text.data(), static_cast<DWORD>(text.size()), &written,
                      nullptr) && written == text.size();
 }
 
@@ -94,27 +90,26 @@ bool ChildProcess::signal(int) { return false; }
 
 // 137, as shells report a SIGKILL elsewhere; harmless on a child that has ended.
 void ChildProcess::kill() {
-    if (impl_->process) TerminateProcess(impl_->process.get(), 137);
+    if (process_ != 0) TerminateProcess(handle(process_), 137);
 }
 
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     DWORD code = 0;
-    if (!impl_->process ||
-        WaitForSingleObject(impl_->process.get(), static_cast<DWORD>(timeout.count())) != 0 ||
-        !GetExitCodeProcess(impl_->process.get(), &code)) {
+    if (process_ == 0 || WaitForSingleObject(handle(process_), static_cast<DWORD>(timeout.count())) != 0 ||
+        !GetExitCodeProcess(handle(process_), &code)) {
         return std::nullopt;
     }
     return static_cast<int>(code);
 }
 
-std::uint32_t ChildProcess::id() const { return impl_->pid; }
+std::uint32_t ChildProcess::id() const { return id_; }
 
-std::vector<std::string> asNobody() { return {}; }
-
-std::filesystem::path detail::runningExecutable() {
-    std::wstring path(32768, L'\0');  // the longest path Windows has
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path;
+std::string siblingProgram(const std::string& name) {
+    std::wstring self(32768, L'\0');  // the longest path Windows has
+    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    const std::u8string sibling = (std::filesystem::path(self).parent_path() /
+                                   (name.ends_with(".exe") ? name : name + ".exe")).u8string();
+    return {sibling.begin(), sibling.end()};
 }
 
 }  // namespace corvane::testing

@@ -1,7 +1,8 @@
 #include "tests/support/link_probe.h"
 
+#include "tests/support/child_process.h"
+
 #include <cstring>
-#include <thread>
 
 namespace corvane::testing {
 
@@ -70,13 +71,9 @@ std::optional<LinkRecord> LinkProbe::read() const {
 
 std::optional<LinkRecord> LinkProbe::waitFor(const std::function<bool(const LinkRecord&)>& done,
                                              std::chrono::milliseconds timeout) const {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        std::optional<LinkRecord> record = read();
-        if (record && done(*record)) return record;
-        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds{1});
-    }
+    std::optional<LinkRecord> record;
+    pollUntil([&] { return (record = read()) && done(*record); }, timeout);
+    return record && done(*record) ? record : std::nullopt;
 }
 
 }  // namespace corvane::testing

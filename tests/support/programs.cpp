@@ -1,30 +1,61 @@
 #include "tests/support/programs.h"
 
 #include <csignal>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <regex>
 #include <thread>
 
 namespace corvane::testing {
 
+namespace {
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+}  // namespace
+
+std::filesystem::path uniqueTempFile() {
+    return std::filesystem::temp_directory_path() /
+           ("corvane-child-" + std::to_string(std::random_device{}()) + std::to_string(std::random_device{}()));
+}
+
+bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds{1});
+    }
+    return true;
+}
+
+std::string ChildProcess::output() const { return readFile(files_[0]); }
+
+std::string ChildProcess::errorOutput() const { return readFile(files_[1]); }
+
+// Once the child has ended its output is all there.
+bool ChildProcess::waitForOutput(const std::function<bool(const std::string&)>& ready,
+                                 std::chrono::milliseconds timeout) {
+    pollUntil([&] { return ready(output()) || !running(); }, timeout);
+    return ready(output());
+}
+
 ::testing::AssertionResult startBridge(ChildProcess& bridge, LinkProbe& probe,
                                        std::vector<std::string> args) {
     args.insert(args.begin(), bridgePath());
     std::string error;
-    if (!bridge.start(args, error)) return ::testing::AssertionFailure() << error;
-    // The bridge makes the link; open it as soon as it is there.
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (!probe.open(error)) {
-        if (!bridge.running() || std::chrono::steady_clock::now() >= deadline) {
-            return ::testing::AssertionFailure() << error << " " << bridge.errorOutput();
+    // The bridge makes the link: open it as soon as it is there, then wait for
+    // a new frame, as the link may still hold an earlier run's last one.
+    if (bridge.start(args, error) &&
+        pollUntil([&] { return probe.open(error) || !bridge.running(); }, kStartTimeout) &&
+        bridge.running()) {
+        const std::uint32_t before = probe.read().value_or(LinkRecord{}).uiTick;
+        if (probe.waitFor([before](const LinkRecord& r) { return r.uiTick != before; }, kStartTimeout)) {
+            return ::testing::AssertionSuccess();
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds{2});
     }
-    // A new frame: the link may still hold an earlier run's last one.
-    const std::uint32_t before = probe.read().value_or(LinkRecord{}).uiTick;
-    if (probe.waitFor([before](const LinkRecord& r) { return r.uiTick != before; }, kStartTimeout)) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "No frame was published; " << bridge.errorOutput();
+    return ::testing::AssertionFailure() << "No frame was published. " << error << " "
+                                         << bridge.errorOutput();
 }
 
 ::testing::AssertionResult stopBridge(ChildProcess& bridge) {
