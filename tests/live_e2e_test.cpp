@@ -56,10 +56,7 @@ TEST(LiveBridge, FollowsTheCharacterThroughAnEvening) {
     const auto placed = probe.waitFor([](const LinkRecord& r) { return !isolated(r); }, kStepTimeout);
     ASSERT_TRUE(placed);
     EXPECT_GE(placed->uiTick, sent + 5);
-    const float pose[9] = {91.44f, 9.144f, 182.88f, 1, 0, 0, 0, 1, 0};
-    const float* const fields[] = {placed->fAvatarPosition, placed->fAvatarFront, placed->fAvatarTop,
-                                   placed->fCameraPosition, placed->fCameraFront, placed->fCameraTop};
-    for (int i = 0; i < 18; ++i) EXPECT_NEAR(fields[i / 3][i % 3], pose[i % 9], 1e-4) << i;
+    expectPose(*placed, {91.44f, 9.144f, 182.88f, 1, 0, 0}, 1e-4f);
     EXPECT_TRUE(awaitLine(kOnline + " | Mumble=(91.44, 9.14, 182.88)" + kPadding, 0));
 
     // A map change moves the character without isolating it on the way.

@@ -20,30 +20,26 @@ TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
     ChildProcess bridge;
     LinkProbe probe;
     // Quotes, spaces and a trailing backslash must survive the Windows command line.
-    ASSERT_TRUE(startBridge(bridge, probe,
-                            {"--identity", R"(Ann "the \"Bard\"" Lee\)", "--context", "CORVANE:7 x",
-                             "--x", "1.5", "--y", "-2.25", "--z", "3.75", "--yaw", "90"}));
+    ASSERT_TRUE(startBridge(bridge, probe, {"--identity", R"(Ann "the \"Bard\"" Lee\)", "--context",
+                                            "CORVANE:7 x", "--x", "1.5", "--y", "-2.25", "--z",
+                                            "3.75", "--yaw", "90"}));
     const auto start = Clock::now();
-    const auto r = probe.read();
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->uiVersion, 2u);
-    EXPECT_EQ(r->name, U"Corvane Voice Bridge");
-    EXPECT_EQ(r->description,
+    const LinkRecord r = probe.read().value_or(LinkRecord{});
+    EXPECT_EQ(r.uiVersion, 2u);
+    EXPECT_EQ(r.name, U"Corvane Voice Bridge");
+    EXPECT_EQ(r.description,
               U"Corvane proximity voice positional-data bridge for World of Warcraft 3.3.5a.");
-    EXPECT_EQ(r->identity, U"Ann \"the \\\"Bard\\\"\" Lee\\");
-    EXPECT_EQ(r->context_len, 11u);
-    EXPECT_EQ(r->context, "CORVANE:7 x");
+    EXPECT_EQ(r.identity, U"Ann \"the \\\"Bard\\\"\" Lee\\");
+    EXPECT_EQ(r.context, "CORVANE:7 x");
+    EXPECT_EQ(r.context_len, 11u);
     // A yaw of 90 faces +x; its z is the float cosine of the float nearest pi/2.
-    const float pose[9] = {1.5f, -2.25f, 3.75f, 1, 0, -4.371139e-8f, 0, 1, 0};
-    const float* const fields[] = {r->fAvatarPosition, r->fAvatarFront, r->fAvatarTop,
-                                   r->fCameraPosition, r->fCameraFront, r->fCameraTop};
-    for (int i = 0; i < 18; ++i) EXPECT_NEAR(fields[i / 3][i % 3], pose[i % 9], 1e-6) << i;
+    expectPose(r, {1.5f, -2.25f, 3.75f, 1, 0, -4.371139e-8f}, 1e-6f);
 
     const Finished monitor = runToEnd({siblingProgram("CorvaneLinkMonitor"), "--json", "--once"});
     EXPECT_EQ(monitor.exitCode, 0) << monitor.errorOutput;
     EXPECT_NE(monitor.output.find("CORVANE:7 x"), std::string::npos) << monitor.output;
     std::this_thread::sleep_until(start + std::chrono::seconds{1});
-    const std::uint32_t frames = probe.read().value_or(LinkRecord{}).uiTick - r->uiTick;
+    const double frames = probe.read().value_or(LinkRecord{}).uiTick - r.uiTick;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     EXPECT_GE(frames, 35 * seconds);
     EXPECT_LE(frames, 50 * seconds + 1);
@@ -57,19 +53,16 @@ TEST(SyntheticBridge, OrbitCirclesAtItsSpeedFacingTheCentre) {
     const auto launched = Clock::now();
     ChildProcess bridge;
     LinkProbe probe;
-    ASSERT_TRUE(startBridge(bridge, probe,
-                            {"--orbit", "--radius", "5", "--speed", "90", "--y", "2", "--x", "7"}));
+    ASSERT_TRUE(startBridge(bridge, probe, {"--orbit", "--radius", "5", "--speed", "90", "--y", "2"}));
     const auto r = probe.waitFor([](const LinkRecord& s) { return s.uiTick >= 25; }, kStepTimeout);
     ASSERT_TRUE(r);
     const double seconds = std::chrono::duration<double>(Clock::now() - launched).count();
     const float* p = r->fAvatarPosition;
-    EXPECT_EQ(p[1], 2.0f);
-    EXPECT_NEAR(std::hypot(p[0], p[2]), 5.0, 1e-4);
-    EXPECT_NEAR(r->fAvatarFront[0] * 5.0f, -p[0], 1e-4);
-    EXPECT_NEAR(r->fAvatarFront[2] * 5.0f, -p[2], 1e-4);
     const double degrees = std::fmod(std::atan2(p[0], p[2]) * 57.29578 + 360.0, 360.0);
     EXPECT_GE(degrees, (r->uiTick - 1) * 0.020 * 90.0 - 0.01);
     EXPECT_LE(degrees, seconds * 90.0 + 0.01);
+    expectPose(*r, {p[0], 2, p[2], -p[0] / 5, 0, -p[2] / 5}, 1e-4f);
+    EXPECT_NEAR(std::hypot(p[0], p[2]), 5.0, 1e-4);
 }
 
 // A rejected command line and help open no link; a missing game is told.
@@ -86,40 +79,34 @@ TEST(SyntheticBridge, RunsThatEndAtOnceSayWhyWithTheirExitCode) {
         {{"--wow"}, 1, "ERROR: Wow.exe was not found.\n"},
     };
     for (auto row : rows) {
-        SCOPED_TRACE(row.args.front());
+        const std::string arg = row.args.front();
         row.args.insert(row.args.begin(), bridgePath());
         const Finished run = runToEnd(row.args);
-        EXPECT_EQ(run.exitCode, row.exitCode);
-        EXPECT_EQ(run.output.starts_with("CorvaneVoiceBridge v0.6"), row.exitCode == 0);
+        EXPECT_EQ(run.exitCode, row.exitCode) << arg;
+        EXPECT_EQ(run.output.starts_with("CorvaneVoiceBridge v0.6"), row.exitCode == 0) << arg;
         EXPECT_EQ(run.errorOutput, row.errorOutput);
-        LinkProbe probe;
         std::string error;
-        EXPECT_TRUE(row.exitCode == 1 || !probe.open(error)) << "the link was opened";
+        EXPECT_TRUE(row.exitCode == 1 || !LinkProbe().open(error)) << arg << " opened the link";
     }
 }
 
 // What a player types, in any script, is published as typed: the identity's
 // code points, the context's UTF-8 bytes, whatever the system's code page.
 TEST(SyntheticBridge, IdentityAndContextArriveAsTyped) {
-    const struct {
-        std::string typed;
-        std::u32string codePoints;
-    } rows[] = {
+    const std::pair<std::string, std::u32string> rows[] = {
         {"Oruli\xC3\xA9", U"Oruli\u00E9"},
         {"\xD0\x96\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0", U"\u0416\u0430\u043D\u043D\u0430"},
         {"\xE7\x8E\xB2\xE5\xA5\x88", U"\u73B2\u5948"},
         {"Ann\xF0\x9D\x84\x9E", U"Ann\U0001D11E"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.typed);
+    for (const auto& [typed, codePoints] : rows) {
         ChildProcess bridge;
         LinkProbe probe;
-        ASSERT_TRUE(startBridge(bridge, probe, {"--identity", row.typed, "--context", "c-" + row.typed}));
-        const auto r = probe.read();
-        ASSERT_TRUE(r);
-        EXPECT_EQ(r->identity, row.codePoints);
-        EXPECT_EQ(r->context, "c-" + row.typed);
-        EXPECT_EQ(r->context_len, row.typed.size() + 2);
+        ASSERT_TRUE(startBridge(bridge, probe, {"--identity", typed, "--context", "c-" + typed}));
+        const LinkRecord r = probe.read().value_or(LinkRecord{});
+        EXPECT_EQ(r.identity, codePoints) << typed;
+        EXPECT_EQ(r.context, "c-" + typed);
+        EXPECT_EQ(r.context_len, typed.size() + 2);
     }
 }
 

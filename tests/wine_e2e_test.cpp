@@ -44,9 +44,7 @@ TEST(WineGame, NativeBridgeReadsTheWindowsGameUnderWine) {
             [](const LinkRecord& r) { return r.fAvatarPosition[0] < 1000000.0f; }, kStepTimeout);
         ASSERT_TRUE(placed);
         EXPECT_GE(placed->uiTick, 5u);
-        EXPECT_NEAR(placed->fAvatarPosition[0], 250091.44f, 0.01);
-        EXPECT_NEAR(placed->fAvatarPosition[1], 9.144f, 1e-4);
-        EXPECT_NEAR(placed->fAvatarPosition[2], 182.88f, 1e-4);
+        expectPose(*placed, {250091.44f, 9.144f, 182.88f, 1, 0, 0}, 1e-2f);
         EXPECT_EQ(placed->identity, U"\u0416\u0430\u043D\u043D\u0430");
         EXPECT_EQ(placed->context, "CORVANE:WINE");
         EXPECT_TRUE(bridge.waitForOutput([](const std::string& out) {

@@ -10,7 +10,6 @@
 //   guid HEX           local player GUID
 //   list COUNT INDEX   COUNT objects, the player at INDEX (INDEX >= COUNT: absent)
 //   connection 0|1     clear or restore the ClientConnection pointer
-//   exit CODE          answers and exits with CODE
 // End of input exits with 0. It starts on the glue screen, map 0, GUID 0x2A,
 // the player alone at (0, 0, 0) facing 0.
 
@@ -135,13 +134,7 @@ int main() {
                            std::getline(std::cin, line);) {
         std::istringstream in(line);
         std::string name;
-        int code = 0;
         in >> name;
-        if (name == "exit" && in >> code) {
-            std::puts("ok");
-            std::fflush(stdout);
-            std::_Exit(code);
-        }
         answer = apply(name, in) ? "ok" : "error bad command or value: " + line;
     }
     // No exit handlers: in sanitizer builds the leak check would start a

@@ -1,7 +1,8 @@
 #pragma once
 // Reads the published record from outside the bridge, as the voice client
-// does: the raw bytes, decoded with the field offsets written in the platform
-// file (link_probe_<platform>.cpp), never with the product's record type.
+// does: the raw bytes, decoded with the field offsets written in
+// programs.cpp, never with the product's record type; the link's name is
+// written in the platform file (platform_<platform>.cpp).
 
 #include <chrono>
 #include <cstddef>
@@ -29,12 +30,6 @@ struct LinkRecord {
     std::u32string description;
     std::vector<unsigned char> raw;
 };
-
-// Where the fields lie: text units of textUnit bytes (2: UTF-16, 4: UTF-32).
-struct LinkLayout {
-    std::size_t size, textUnit, name, cameraPosition, identity, contextLen, context, description;
-};
-extern const LinkLayout kLinkLayout;
 
 class LinkProbe {
 public:

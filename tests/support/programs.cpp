@@ -1,6 +1,7 @@
 #include "tests/support/programs.h"
 
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -10,10 +11,52 @@
 namespace corvane::testing {
 
 namespace {
+
+// Where the fields lie, text units of textUnit bytes. Linux (4-byte wchar_t):
+//   uiVersion 0, uiTick 4, fAvatarPosition 8, fAvatarFront 20, fAvatarTop 32,
+//   name 44 (256 x 4), fCameraPosition 1068, fCameraFront 1080, fCameraTop 1092,
+//   identity 1104 (256 x 4), context_len 2128, context 2132 (256),
+//   description 2388 (2048 x 4); 10580 bytes.
+// Windows: the same fields with UTF-16 text, so name 44 (256 x 2),
+//   fCameraPosition 556, identity 592, context_len 1104, context 1108,
+//   description 1364 (2048 x 2); 5460 bytes.
+struct LinkLayout {
+    std::size_t size, textUnit, name, cameraPosition, identity, contextLen, context, description;
+};
+constexpr LinkLayout kLinkLayout = sizeof(wchar_t) == 4
+    ? LinkLayout{10580, 4, 44, 1068, 1104, 2128, 2132, 2388}
+    : LinkLayout{5460, 2, 44, 556, 592, 1104, 1108, 1364};
+
+template <typename T>
+T at(const std::vector<unsigned char>& raw, std::size_t offset) {
+    T value;
+    std::memcpy(&value, raw.data() + offset, sizeof value);
+    return value;
+}
+
+// UTF-32, or UTF-16 with its surrogate pairs joined, up to the first NUL.
+std::u32string text(const std::vector<unsigned char>& raw, std::size_t offset, std::size_t units) {
+    std::u32string out;
+    const bool utf16 = kLinkLayout.textUnit == 2;
+    for (std::size_t i = 0; i < units; ++i) {
+        const std::size_t unit = offset + i * kLinkLayout.textUnit;
+        char32_t c = utf16 ? at<char16_t>(raw, unit) : at<char32_t>(raw, unit);
+        const char32_t low = utf16 && i + 1 < units ? at<char16_t>(raw, unit + 2) : 0;
+        if (c == 0) break;
+        if (c >= 0xD800 && c < 0xDC00 && low >= 0xDC00 && low < 0xE000 && utf16) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            ++i;
+        }
+        out += c;
+    }
+    return out;
+}
+
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
 }  // namespace
 
 std::filesystem::path uniqueTempFile() {
@@ -40,6 +83,47 @@ bool ChildProcess::waitForOutput(const std::function<bool(const std::string&)>& 
     return ready(output());
 }
 
+std::optional<LinkRecord> LinkProbe::read() const {
+    // The writer may be storing a frame while we copy; a few tries find a quiet
+    // moment between its frames, 20 ms apart. Word by word through volatile,
+    // so the compiler neither merges nor skips the two copies.
+    std::vector<unsigned char> raw(kLinkLayout.size);
+    std::vector<unsigned char> again(kLinkLayout.size);
+    for (int attempt = 0; view_ != nullptr && attempt < 20; ++attempt) {
+        for (auto* copy : {&raw, &again}) {
+            for (std::size_t i = 0; i < kLinkLayout.size; i += 4) {
+                const std::uint32_t word = *reinterpret_cast<const volatile std::uint32_t*>(view_ + i);
+                std::memcpy(copy->data() + i, &word, 4);
+            }
+        }
+        if (raw != again) continue;
+        LinkRecord r;
+        r.uiVersion = at<std::uint32_t>(raw, 0);
+        r.uiTick = at<std::uint32_t>(raw, 4);
+        // The avatar's three vectors from offset 8, the camera's from its own.
+        float* const vectors[] = {r.fAvatarPosition, r.fAvatarFront, r.fAvatarTop,
+                                  r.fCameraPosition, r.fCameraFront, r.fCameraTop};
+        for (std::size_t v = 0; v < 6; ++v) {
+            std::memcpy(vectors[v], &raw[v < 3 ? 8 + 12 * v : kLinkLayout.cameraPosition + 12 * (v - 3)], 12);
+        }
+        r.context_len = at<std::uint32_t>(raw, kLinkLayout.contextLen);
+        r.context.assign(&raw[kLinkLayout.context], &raw[kLinkLayout.context] + std::min(r.context_len, 256u));
+        r.name = text(raw, kLinkLayout.name, 256);
+        r.identity = text(raw, kLinkLayout.identity, 256);
+        r.description = text(raw, kLinkLayout.description, 2048);
+        r.raw = raw;
+        return r;
+    }
+    return std::nullopt;
+}
+
+std::optional<LinkRecord> LinkProbe::waitFor(const std::function<bool(const LinkRecord&)>& done,
+                                             std::chrono::milliseconds timeout) const {
+    std::optional<LinkRecord> record;
+    pollUntil([&] { return (record = read()) && done(*record); }, timeout);
+    return record && done(*record) ? record : std::nullopt;
+}
+
 ::testing::AssertionResult startBridge(ChildProcess& bridge, LinkProbe& probe,
                                        std::vector<std::string> args) {
     args.insert(args.begin(), bridgePath());
@@ -56,6 +140,15 @@ bool ChildProcess::waitForOutput(const std::function<bool(const std::string&)>& 
     }
     return ::testing::AssertionFailure() << "No frame was published. " << error << " "
                                          << bridge.errorOutput();
+}
+
+void expectPose(const LinkRecord& r, std::vector<float> pose, float tolerance) {
+    pose.insert(pose.end(), {0, 1, 0});
+    const float* const fields[] = {r.fAvatarPosition, r.fAvatarFront, r.fAvatarTop,
+                                   r.fCameraPosition, r.fCameraFront, r.fCameraTop};
+    for (std::size_t i = 0; i < 18; ++i) {
+        EXPECT_NEAR(fields[i / 3][i % 3], pose[i % 9], tolerance) << "float " << i << " of 18";
+    }
 }
 
 ::testing::AssertionResult stopBridge(ChildProcess& bridge) {

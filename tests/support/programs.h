@@ -25,6 +25,10 @@ inline std::string bridgePath() { return siblingProgram("CorvaneVoiceBridge"); }
 // with 0; elsewhere the bridge is simply ended. Standard error must be empty.
 ::testing::AssertionResult stopBridge(ChildProcess& bridge);
 
+// Expects the record's avatar and camera each at `position`, facing `front`,
+// with the top (0, 1, 0): a position and a front as x, y, z.
+void expectPose(const LinkRecord& record, std::vector<float> pose, float tolerance);
+
 struct Finished {
     std::optional<int> exitCode;  // none: killed at the timeout, or never started
     std::string output;

@@ -1,4 +1,5 @@
 #include "tests/support/child_process.h"
+#include "tests/support/link_probe.h"
 
 #include "common/windows_support.h"
 
@@ -110,6 +111,21 @@ std::string siblingProgram(const std::string& name) {
     const std::u8string sibling = (std::filesystem::path(self).parent_path() /
                                    (name.ends_with(".exe") ? name : name + ".exe")).u8string();
     return {sibling.begin(), sibling.end()};
+}
+
+
+bool LinkProbe::open(std::string& error) {
+    handle_ = OpenFileMappingA(FILE_MAP_READ, FALSE, "MumbleLink");
+    view_ = handle_ != nullptr ? static_cast<const unsigned char*>(
+                                     MapViewOfFile(handle_, FILE_MAP_READ, 0, 0, 5460))
+                               : nullptr;
+    error = "MumbleLink cannot be read (Win32 error " + std::to_string(GetLastError()) + ").";
+    return view_ != nullptr;
+}
+
+LinkProbe::~LinkProbe() {
+    if (view_ != nullptr) UnmapViewOfFile(view_);
+    if (handle_ != nullptr) CloseHandle(handle_);
 }
 
 }  // namespace corvane::testing

@@ -1,6 +1,9 @@
 #include "tests/support/child_process.h"
+#include "tests/support/link_probe.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,6 +80,25 @@ std::uint32_t ChildProcess::id() const { return id_; }
 
 std::string siblingProgram(const std::string& name) {
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
+}
+
+
+bool LinkProbe::open(std::string& error) {
+    const std::string name = "/MumbleLink." + std::to_string(getuid());
+    const int fd = shm_open(name.c_str(), O_RDONLY, 0);
+    struct stat status {};
+    void* view = MAP_FAILED;
+    if (fd >= 0 && fstat(fd, &status) == 0 && status.st_size >= 10580) {
+        view = mmap(nullptr, 10580, PROT_READ, MAP_SHARED, fd, 0);
+    }
+    if (fd >= 0) close(fd);
+    error = name + (fd < 0 ? " does not exist." : " is smaller than the record.");
+    if (view != MAP_FAILED) view_ = static_cast<const unsigned char*>(view);
+    return view != MAP_FAILED;
+}
+
+LinkProbe::~LinkProbe() {
+    if (view_ != nullptr) munmap(const_cast<unsigned char*>(view_), 10580);
 }
 
 }  // namespace corvane::testing
