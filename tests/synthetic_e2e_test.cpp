@@ -15,7 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Read in the test and, as a player would, through the link monitor; about 50
-// frames a second, so at least 35 and at most 51 in a second.
+// frames a second: at most 51 in a second, and at least 30 even on a loaded machine.
 TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
     ChildProcess bridge;
     LinkProbe probe;
@@ -41,7 +41,7 @@ TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
     std::this_thread::sleep_until(start + std::chrono::seconds{1});
     const double frames = probe.read().value_or(LinkRecord{}).uiTick - r.uiTick;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    EXPECT_GE(frames, 35 * seconds);
+    EXPECT_GE(frames, 30 * seconds);
     EXPECT_LE(frames, 50 * seconds + 1);
     EXPECT_TRUE(stopBridge(bridge));
     EXPECT_EQ(bridge.output(), "");

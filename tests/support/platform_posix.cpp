@@ -71,7 +71,7 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
         if (id_ != 0 && !exitCode_ && waitpid(static_cast<pid_t>(id_), &status, WNOHANG) > 0) {
             exitCode_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
         }
-        return exitCode_.has_value();
+        return id_ == 0 || exitCode_.has_value();  // nothing to wait for, or reaped
     }, timeout);
     return exitCode_;
 }
