@@ -4,7 +4,7 @@
 # touches the link of a voice client (or another test) on this machine.
 # As root directly; otherwise inside a user namespace that maps us to root.
 #
-#   scripts/isolated.sh PROGRAM [ARGS...]
+#   scripts/isolated.sh PROGRAM [ARGS...]      (ARGS may hold a --gtest_filter)
 set -u
 
 program=$1
@@ -21,7 +21,7 @@ failed=()
 for test in $tests; do
     unshare "${namespaces[@]}" sh -c \
         'mount -t tmpfs -o size=64m,mode=1777 tmpfs /dev/shm && "$@"' \
-        sh "$program" --gtest_filter="$test" "$@" || failed+=("$test")
+        sh "$program" "$@" --gtest_filter="$test" || failed+=("$test")
 done
 if ((${#failed[@]} > 0)); then
     printf 'isolated.sh: FAILED %s\n' "${failed[@]}" >&2

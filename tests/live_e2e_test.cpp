@@ -1,5 +1,8 @@
 // The real bridge in live mode against the fake game client through a
-// player's evening, observed from outside. Coordinates and lines are written
+// player's evening, observed from outside; on Linux also against the Windows
+// build of the fake game under wine64 (CORVANE_WINDOWS_GAME, set by the test
+// preset linux-wine), as Linux players run the real client beside the native
+// bridge. Coordinates and lines are written
 // out from the documented numbers: scale 0.9144, map regions 250000 m apart,
 // and the default identity "CorvaneTest" isolated at (50651000, 0, 50001000).
 
@@ -8,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 
 namespace corvane::testing {
@@ -22,9 +27,17 @@ bool isolated(const LinkRecord& r) {
     return r.fAvatarPosition[0] == 50651000.0f && r.fAvatarPosition[2] == 50001000.0f;
 }
 
-TEST(LiveBridge, FollowsTheCharacterThroughAnEvening) {
+class LiveBridge : public ::testing::TestWithParam<bool> {};  // true: the game under wine
+
+TEST_P(LiveBridge, FollowsTheCharacterThroughAnEvening) {
     FakeGame game;  // on the glue screen
-    ASSERT_TRUE(game.start());
+    const char* windowsGame = GetParam() ? std::getenv("CORVANE_WINDOWS_GAME") : "";
+    ASSERT_NE(windowsGame, nullptr) << "CORVANE_WINDOWS_GAME must name the Windows build's Wow.exe.";
+    ASSERT_TRUE(GetParam() ? game.start({"/usr/lib/wine/wine64", windowsGame}) : game.start());
+    // Wine names the process after the executable; the bridge goes by the name alone.
+    std::string name = "Wow.exe";
+    std::ifstream("/proc/" + std::to_string(game.process().id()) + "/comm") >> name;
+    EXPECT_EQ(name, "Wow.exe");
     ASSERT_TRUE(game.send({"pos 100 200 10 0"}));
     ChildProcess bridge;
     LinkProbe probe;
@@ -87,6 +100,9 @@ TEST(LiveBridge, FollowsTheCharacterThroughAnEvening) {
     EXPECT_TRUE(stopBridge(bridge));
     EXPECT_TRUE(bridge.output().ends_with(kPadding));
 }
+
+INSTANTIATE_TEST_SUITE_P(Game, LiveBridge, ::testing::Values(false, true),
+                         [](const auto& test) { return test.param ? "Wine" : "Native"; });
 
 }  // namespace
 }  // namespace corvane::testing
