@@ -12,75 +12,62 @@ namespace {
 
 using namespace wow;
 
-// The default scene's addresses: module, ClientConnection, ObjectManager, objects.
-constexpr std::uint64_t kBase = 0x400000, kConn = 0x1200000, kMgr = 0x1300000;
-constexpr std::uint64_t obj(std::uint64_t index) { return 0x10000000 + index * 0x800; }
 constexpr std::uint64_t kUntouched = 0xCCCCCCCCCCCCCCCC;
 
 const char* const kNoConnection = "Could not read the 3.3.5a ClientConnection pointer.";
 const char* const kNoManager = "Could not read ObjectManager.";
 const char* const kNoGuid = "Local player GUID is unavailable.";
 const char* const kNoFirst = "Could not read the first ObjectManager object.";
-const char* const kNoObjectGuid = "ObjectManager traversal failed while reading an object GUID.";
 const char* const kNoNext = "ObjectManager traversal failed while reading next object pointer.";
 const char* const kNotFound = "Local player object was not found in ObjectManager.";
 
-using S = GameScene;
-using M = MemoryImage;
-void hide(M& m, std::uint64_t at, std::size_t size) {
-    m.makeUnreadable(at + size - 1, 1);  // the last byte: a narrower read would miss it
-}
-void crowd(S& s, M& m, std::size_t others) {
-    s.objectGuids = crowdThenPlayer(others, s.localGuid);
-    layOut(m, s);
-}
 
 TEST(PlayerLookup, WalksToThePlayerWithinItsLimits) {
     // Each edit runs on the laid-out default scene, and may lay out a changed one.
-    const struct { const char* what; void (*edit)(S&, M&); std::uint64_t found; const char* message; } rows[] = {
+    // A value made unreadable loses only its last byte, which a narrower read would miss.
+    const struct { const char* what; void (*edit)(S&, M&); std::uint64_t found; const char* message; std::size_t reads = 0; } rows[] = {
         {"player second", [](S&, M&) {}, obj(1), nullptr},
-        {"connection unreadable", [](S&, M& m) { hide(m, kBase + 0x879CE0, 4); }, 0, kNoConnection},
+        {"connection unreadable", [](S&, M& m) { m.makeUnreadable(kBase + 0x879CE0 + 3, 1); }, 0, kNoConnection},
         {"connection 0xFFFF", [](S& s, M& m) { s.clientConnection = 0xFFFF; layOut(m, s); }, 0, kNoConnection},
         {"connection 0x10000", [](S& s, M& m) { s.clientConnection = 0x10000; layOut(m, s); }, obj(1), nullptr},
-        {"manager unreadable", [](S&, M& m) { hide(m, kConn + 0x2ED0, 4); }, 0, kNoManager},
+        {"manager unreadable", [](S&, M& m) { m.makeUnreadable(kConn + 0x2ED0 + 3, 1); }, 0, kNoManager},
         {"manager 0xFFFF", [](S& s, M& m) { s.objectManager = 0xFFFF; layOut(m, s); }, 0, kNoManager},
         {"manager 0x10000", [](S& s, M& m) { s.objectManager = 0x10000; layOut(m, s); }, obj(1), nullptr},
-        {"local GUID unreadable", [](S&, M& m) { hide(m, kMgr + 0xC0, 8); }, 0, kNoGuid},
+        {"local GUID unreadable", [](S&, M& m) { m.makeUnreadable(kMgr + 0xC0 + 7, 1); }, 0, kNoGuid},
         {"local GUID 0", [](S&, M& m) { m.putU64(kMgr + 0xC0, 0); }, 0, kNoGuid},
-        {"first unreadable", [](S&, M& m) { hide(m, kMgr + 0xAC, 4); }, 0, kNoFirst},
+        {"first unreadable", [](S&, M& m) { m.makeUnreadable(kMgr + 0xAC + 3, 1); }, 0, kNoFirst},
         {"first 0xFFFF", [](S& s, M& m) { s.objectBase = 0xFFFF; layOut(m, s); }, 0, kNoFirst},
         {"first 0x10000", [](S& s, M& m) { s.objectBase = 0x10000; layOut(m, s); }, 0x10800, nullptr},
-        {"GUID unreadable", [](S&, M& m) { hide(m, obj(0) + 0x30, 8); }, 0, kNoObjectGuid},
-        {"next unreadable", [](S&, M& m) { hide(m, obj(0) + 0x3C, 4); }, 0, kNoNext},
+        {"GUID unreadable", [](S&, M& m) { m.makeUnreadable(obj(0) + 0x30 + 7, 1); }, 0, "ObjectManager traversal failed while reading an object GUID."},
+        {"next unreadable", [](S&, M& m) { m.makeUnreadable(obj(0) + 0x3C + 3, 1); }, 0, kNoNext},
         {"next 0", [](S&, M& m) { m.putU32(obj(0) + 0x3C, 0); }, 0, kNotFound},
         // The player sits behind each rejected pointer, so following one would find it.
-        {"next 0xFFFF", [](S& s, M& m) { m.putU32(obj(0) + 0x3C, 0xFFFF); putObject(m, 0xFFFF, s.localGuid, 0); }, 0, kNotFound},
-        {"next 0x10000", [](S& s, M& m) { m.putU32(obj(0) + 0x3C, 0x10000); putObject(m, 0x10000, s.localGuid, 0); }, 0x10000, nullptr},
-        {"self-linked", [](S&, M& m) { m.putU32(obj(0) + 0x3C, obj(0)); }, 0, kNotFound},
-        {"loop of two", [](S&, M& m) { m.putU64(obj(1) + 0x30, 7); m.putU32(obj(1) + 0x3C, obj(0)); }, 0, kNotFound},
-        {"player 8192nd", [](S& s, M& m) { crowd(s, m, 8191); }, obj(8191), nullptr},
-        {"player 8193rd", [](S& s, M& m) { crowd(s, m, 8192); }, 0, kNotFound},
+        {"next 0xFFFF", [](S& s, M& m) { m.putU32(obj(0) + 0x3C, 0xFFFF); m.putU64(0xFFFF + 0x30, s.localGuid); }, 0, kNotFound},
+        {"next 0x10000", [](S& s, M& m) { m.putU32(obj(0) + 0x3C, 0x10000); m.putU64(0x10000 + 0x30, s.localGuid); }, 0x10000, nullptr},
+        {"self-linked", [](S&, M& m) { m.putU32(obj(0) + 0x3C, obj(0)); }, 0, kNotFound, 4 + 1},
+        {"loop of two", [](S&, M& m) { m.putU64(obj(1) + 0x30, 7); m.putU32(obj(1) + 0x3C, obj(0)); }, 0, kNotFound, 4 + 8192},
+        {"player 8192nd", [](S& s, M& m) { layOutCrowd(m, s, 8191); }, obj(8191), nullptr},
+        {"player 8193rd", [](S& s, M& m) { layOutCrowd(m, s, 8192); }, 0, kNotFound},
         // That pointer is read before the limit ends the walk.
-        {"next of the 8192nd unreadable", [](S& s, M& m) { crowd(s, m, 8192); hide(m, obj(8191) + 0x3C, 4); }, 0, kNoNext},
+        {"next of the 8192nd unreadable", [](S& s, M& m) { layOutCrowd(m, s, 8192); m.makeUnreadable(obj(8191) + 0x3C + 3, 1); }, 0, kNoNext},
         // Decided on the GUID: the player's next pointer is not needed.
-        {"player first, next unreadable", [](S& s, M& m) { crowd(s, m, 0); hide(m, obj(0) + 0x3C, 4); }, obj(0), nullptr},
+        {"player first, next unreadable", [](S& s, M& m) { layOutCrowd(m, s, 0); m.makeUnreadable(obj(0) + 0x3C + 3, 1); }, obj(0), nullptr},
         {"gap between GUID and next unreadable", [](S&, M& m) { m.makeUnreadable(obj(0) + 0x38, 4); }, obj(1), nullptr},
         {"GUIDs differ in the upper half only", [](S& s, M& m) { s.localGuid = 0x100000007; s.objectGuids = {7, s.localGuid}; layOut(m, s); }, obj(1), nullptr},
         {"player's GUID past 4 GiB", [](S& s, M& m) { s.objectBase = 0xFFFFF000; s.objectStride = 0xFF0; layOut(m, s); }, 0xFFFFFFF0, nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        GameScene scene;
-        MemoryImage image;
-        layOut(image, scene);
+        S scene;
+        M image = laidOut(scene);
         row.edit(scene, image);
         LocalPlayer player{kUntouched, kUntouched, kUntouched};
         std::string error = "stale";
-        const bool found = findLocalPlayer(image, kBase, player, error);
-        EXPECT_EQ(found, row.message == nullptr);
-        if (!found) { EXPECT_EQ(error, row.message); }
-        EXPECT_EQ(player.playerObject, found ? row.found : kUntouched);
-        EXPECT_EQ(player.guid, found ? scene.localGuid : kUntouched);
+        EXPECT_EQ(findLocalPlayer(image, kBase, player, error), row.message == nullptr);
+        EXPECT_EQ(error, row.message == nullptr ? "stale" : row.message);  // success leaves it
+        EXPECT_EQ(player.playerObject, row.message == nullptr ? row.found : kUntouched);
+        EXPECT_EQ(player.guid, row.message == nullptr ? scene.localGuid : kUntouched);
+        if (row.reads != 0) { EXPECT_EQ(image.readCount(), row.reads); }  // one read an object
         const bool managerKnown = row.message != kNoConnection && row.message != kNoManager;
         EXPECT_EQ(player.objectManager, managerKnown ? scene.objectManager : kUntouched);
     }
