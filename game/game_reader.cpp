@@ -1,6 +1,7 @@
 #include "game/game_reader.h"
 
 #include "common/win32_error.h"
+#include "game/character_read.h"
 
 #include <chrono>
 #include <cstring>
