@@ -22,6 +22,9 @@
 namespace corvane::bench {
 namespace {
 
+// A clock that stands still: the kept player never goes stale.
+std::int64_t stillClock() { return 0; }
+
 const std::string kBenchLinkName = "CorvaneBenchLiveLink";
 
 // The fake game in the world with `objects` objects, the player last.
@@ -85,9 +88,9 @@ void BM_OwnWorkOverBareReads(benchmark::State& state) {
     std::string error;
     KeptPlayer kept;
     RecordingMemory recorder(memory);
-    readCharacterState(recorder, base, snapshot, error, kept, 0);  // finds and keeps the player
+    readCharacterState(recorder, base, snapshot, error, kept, stillClock);  // finds and keeps the player
     recorder.log.clear();
-    const ReadStatus recorded = keep ? readCharacterState(recorder, base, snapshot, error, kept, 1)
+    const ReadStatus recorded = keep ? readCharacterState(recorder, base, snapshot, error, kept, stillClock)
                                      : readCharacterState(recorder, base, snapshot, error);
     if (recorded != ReadStatus::InWorld) {
         state.SkipWithError(error.c_str());
@@ -101,7 +104,7 @@ void BM_OwnWorkOverBareReads(benchmark::State& state) {
         readCharacterState(memory, base, snapshot, error);
     }
     const auto ownWork = [&] {
-        benchmark::DoNotOptimize(keep ? readCharacterState(memory, base, snapshot, error, kept, 1)
+        benchmark::DoNotOptimize(keep ? readCharacterState(memory, base, snapshot, error, kept, stillClock)
                                       : readCharacterState(memory, base, snapshot, error));
     };
     const auto bareReads = [&] {
@@ -150,10 +153,10 @@ void BM_ProcessCharacterRead(benchmark::State& state) {
     CharacterSnapshot snapshot;
     std::string error;
     KeptPlayer kept;
-    ReadStatus status = readCharacterState(memory, base, snapshot, error, kept, 0);
+    ReadStatus status = readCharacterState(memory, base, snapshot, error, kept, stillClock);
     const std::uint64_t readsBefore = memory.reads();
     for (auto _ : state) {
-        status = keep ? readCharacterState(memory, base, snapshot, error, kept, 1)
+        status = keep ? readCharacterState(memory, base, snapshot, error, kept, stillClock)
                       : readCharacterState(memory, base, snapshot, error);
         benchmark::DoNotOptimize(status);
     }

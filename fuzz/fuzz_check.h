@@ -4,9 +4,5 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define CORVANE_FUZZ_CHECK(condition)                                                          \
-    do {                                                                                       \
-        if (condition) break;                                                                  \
-        std::fprintf(stderr, "invariant broken at %s:%d: %s\n", __FILE__, __LINE__, #condition); \
-        std::abort();                                                                          \
-    } while (false)
+#define CORVANE_FUZZ_CHECK(condition) \
+    do { if (!(condition)) { std::fprintf(stderr, "invariant broken at %s:%d: %s\n", __FILE__, __LINE__, #condition); std::abort(); } } while (false)

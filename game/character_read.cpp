@@ -58,14 +58,15 @@ ReadStatus readPlayer(GameMemory& memory, const LocalPlayer& player, CharacterSn
 }
 
 ReadStatus readCycle(GameMemory& memory, std::uint64_t moduleBase, CharacterSnapshot& snapshot,
-                     std::string& error, KeptPlayer* kept, std::int64_t now) {
+                     std::string& error, KeptPlayer* kept,
+                     const std::function<std::int64_t()>* clock) {
     snapshot = CharacterSnapshot{};
     std::uint8_t state = 0;
     const bool stateRead = readValue(memory, moduleBase + layout::kConnectionState, state);
     snapshot.connectionState = state;
     if (kept != nullptr && stateRead && state == 1) {
         // Unsigned, so a clock behind the walk counts as stale too.
-        const bool recent = static_cast<std::uint64_t>(now) -
+        const bool recent = static_cast<std::uint64_t>((*clock)()) -
                                 static_cast<std::uint64_t>(kept->walkedAt) < kWalkInterval;
         if (recent && confirmPlayer(memory, moduleBase, kept->player) &&
             readPlayer(memory, kept->player, snapshot, error) == ReadStatus::InWorld) {
@@ -85,7 +86,7 @@ ReadStatus readCycle(GameMemory& memory, std::uint64_t moduleBase, CharacterSnap
     LocalPlayer player;
     if (!findLocalPlayer(memory, moduleBase, player, error)) return ReadStatus::NotInWorld;
     const ReadStatus status = readPlayer(memory, player, snapshot, error);
-    if (kept != nullptr && status == ReadStatus::InWorld) *kept = KeptPlayer{player, now};
+    if (kept != nullptr && status == ReadStatus::InWorld) *kept = KeptPlayer{player, (*clock)()};
     return status;
 }
 
@@ -93,13 +94,13 @@ ReadStatus readCycle(GameMemory& memory, std::uint64_t moduleBase, CharacterSnap
 
 ReadStatus readCharacterState(GameMemory& memory, std::uint64_t moduleBase,
                               CharacterSnapshot& snapshot, std::string& error) {
-    return readCycle(memory, moduleBase, snapshot, error, nullptr, 0);
+    return readCycle(memory, moduleBase, snapshot, error, nullptr, nullptr);
 }
 
 ReadStatus readCharacterState(GameMemory& memory, std::uint64_t moduleBase,
                               CharacterSnapshot& snapshot, std::string& error, KeptPlayer& kept,
-                              std::int64_t now) {
-    return readCycle(memory, moduleBase, snapshot, error, &kept, now);
+                              const std::function<std::int64_t()>& clock) {
+    return readCycle(memory, moduleBase, snapshot, error, &kept, &clock);
 }
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 #include "game/player_lookup.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace corvane {
@@ -14,7 +15,7 @@ namespace corvane {
 // walking the whole object list. An empty playerObject keeps nothing.
 struct KeptPlayer {
     LocalPlayer player;
-    std::int64_t walkedAt = 0;  // monotonic nanoseconds of the walk that found it
+    std::int64_t walkedAt = 0;  // monotonic nanoseconds when the walk that found it ended
 };
 
 // Reads the connection state, finds the local player and reads its position,
@@ -26,11 +27,13 @@ ReadStatus readCharacterState(GameMemory& memory, std::uint64_t moduleBase,
                               CharacterSnapshot& snapshot, std::string& error);
 
 // The same outcome, but uses the kept object while confirmPlayer accepts it
-// and its walk is less than a second old (a freed object may still hold the
-// GUID). Anything else, or a kept object that does not give InWorld, drops it
-// and walks in this very call; an InWorld walk is kept with `now`.
+// and its walk ended less than a second ago (a freed object may still hold
+// the GUID). Anything else, or a kept object that does not give InWorld,
+// drops it and walks in this very call; an InWorld walk is kept. `clock`
+// gives monotonic nanoseconds; it is read when the call starts and when a
+// walk ends, so that a walk slower than a second is not repeated every cycle.
 ReadStatus readCharacterState(GameMemory& memory, std::uint64_t moduleBase,
                               CharacterSnapshot& snapshot, std::string& error, KeptPlayer& kept,
-                              std::int64_t now);
+                              const std::function<std::int64_t()>& clock);
 
 }  // namespace corvane

@@ -57,9 +57,10 @@ ReadStatus GameReader::readCharacter(CharacterSnapshot& snapshot) {
         lastError_ = "Not attached to Wow.exe.";
         return ReadStatus::ReadError;
     }
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return readCharacterState(*this, moduleBase(), snapshot, lastError_, kept_,
-                              std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+    return readCharacterState(*this, moduleBase(), snapshot, lastError_, kept_, [] {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+    });
 }
 
 }  // namespace corvane

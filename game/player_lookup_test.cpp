@@ -16,8 +16,6 @@ constexpr std::uint64_t kUntouched = 0xCCCCCCCCCCCCCCCC;
 
 const char* const kNoConnection = "Could not read the 3.3.5a ClientConnection pointer.";
 const char* const kNoManager = "Could not read ObjectManager.";
-const char* const kNoGuid = "Local player GUID is unavailable.";
-const char* const kNoFirst = "Could not read the first ObjectManager object.";
 const char* const kNoNext = "ObjectManager traversal failed while reading next object pointer.";
 const char* const kNotFound = "Local player object was not found in ObjectManager.";
 
@@ -33,10 +31,10 @@ TEST(PlayerLookup, WalksToThePlayerWithinItsLimits) {
         {"manager unreadable", [](S&, M& m) { m.makeUnreadable(kConn + 0x2ED0 + 3, 1); }, 0, kNoManager},
         {"manager 0xFFFF", [](S& s, M& m) { s.objectManager = 0xFFFF; layOut(m, s); }, 0, kNoManager},
         {"manager 0x10000", [](S& s, M& m) { s.objectManager = 0x10000; layOut(m, s); }, obj(1), nullptr},
-        {"local GUID unreadable", [](S&, M& m) { m.makeUnreadable(kMgr + 0xC0 + 7, 1); }, 0, kNoGuid},
-        {"local GUID 0", [](S&, M& m) { m.putU64(kMgr + 0xC0, 0); }, 0, kNoGuid},
-        {"first unreadable", [](S&, M& m) { m.makeUnreadable(kMgr + 0xAC + 3, 1); }, 0, kNoFirst},
-        {"first 0xFFFF", [](S& s, M& m) { s.objectBase = 0xFFFF; layOut(m, s); }, 0, kNoFirst},
+        {"local GUID unreadable", [](S&, M& m) { m.makeUnreadable(kMgr + 0xC0 + 7, 1); }, 0, "Local player GUID is unavailable."},
+        {"local GUID 0", [](S&, M& m) { m.putU64(kMgr + 0xC0, 0); }, 0, "Local player GUID is unavailable."},
+        {"first unreadable", [](S&, M& m) { m.makeUnreadable(kMgr + 0xAC + 3, 1); }, 0, "Could not read the first ObjectManager object."},
+        {"first 0xFFFF", [](S& s, M& m) { s.objectBase = 0xFFFF; layOut(m, s); }, 0, "Could not read the first ObjectManager object."},
         {"first 0x10000", [](S& s, M& m) { s.objectBase = 0x10000; layOut(m, s); }, 0x10800, nullptr},
         {"GUID unreadable", [](S&, M& m) { m.makeUnreadable(obj(0) + 0x30 + 7, 1); }, 0, "ObjectManager traversal failed while reading an object GUID."},
         {"next unreadable", [](S&, M& m) { m.makeUnreadable(obj(0) + 0x3C + 3, 1); }, 0, kNoNext},

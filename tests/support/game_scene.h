@@ -86,7 +86,7 @@ struct Reading {
 inline Reading read(M& m, std::uint64_t base, KeptPlayer* kept = nullptr, std::int64_t now = 0) {
     Reading r;
     r.status = kept == nullptr ? readCharacterState(m, base, r.snapshot, r.error)
-                               : readCharacterState(m, base, r.snapshot, r.error, *kept, now);
+                               : readCharacterState(m, base, r.snapshot, r.error, *kept, [now] { return now; });
     return r;
 }
 
