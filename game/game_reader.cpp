@@ -3,6 +3,7 @@
 #include "common/win32_error.h"
 #include "game/character_read.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace corvane {
@@ -33,7 +34,10 @@ bool GameReader::attach(std::wstring_view exeName) {
     return false;
 }
 
-void GameReader::close() noexcept { process_.close(); }
+void GameReader::close() noexcept {
+    process_.close();
+    kept_ = KeptPlayer{};
+}
 
 bool GameReader::readBytes(std::uint64_t address, void* out, std::size_t size) {
     std::memset(out, 0, size);
@@ -53,7 +57,10 @@ ReadStatus GameReader::readCharacter(CharacterSnapshot& snapshot) {
         lastError_ = "Not attached to Wow.exe.";
         return ReadStatus::ReadError;
     }
-    return readCharacterState(*this, moduleBase(), snapshot, lastError_);
+    return readCharacterState(*this, moduleBase(), snapshot, lastError_, kept_, [] {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+    });
 }
 
 }  // namespace corvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "game/character_read.h"
 #include "game/character_snapshot.h"
 #include "game/game_memory.h"
 #include "game/game_process.h"
@@ -51,6 +52,7 @@ private:
 
     GameProcess process_;
     std::string lastError_;
+    KeptPlayer kept_;  // what the last walk found; emptied by close()
 };
 
 }  // namespace corvane
