@@ -136,7 +136,9 @@ TEST(Usage, IsTheHelpTextByteForByte) {
         "  --yaw DEGREES         Synthetic test facing\n"
         "  --orbit               Synthetic orbit test\n"
         "  --radius NUMBER       Orbit radius\n"
-        "  --speed NUMBER        Orbit speed in degrees/sec\n";
+        "  --speed NUMBER        Orbit speed in degrees/sec\n"
+        "  --wait                Wait for Wow.exe to start, and again after it exits\n"
+        "  --pid N               Read the game process with this ID instead of Wow.exe\n";
     std::ostringstream out;
     printUsage(out);
     EXPECT_EQ(out.str(), expected);
