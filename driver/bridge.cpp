@@ -25,6 +25,19 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onStopSignal(int) { g_running.exchange(false); }
 
+// One live cycle's read: the game while it is attached; without one the
+// character is isolated as after a failed read, with the session's reason, so
+// that the next game is placed only after the full run of in-world reads.
+PresenceOutcome liveStep(GameSession& session, GameReader& reader, PresenceTracker& presence,
+                         std::int64_t now, CharacterSnapshot& snapshot,
+                         const BridgeOptions& options) {
+    if (!session.update(now)) {
+        return presence.step(ReadStatus::ReadError, snapshot, session.label(), options);
+    }
+    const ReadStatus status = reader.readCharacter(snapshot);
+    return presence.step(status, snapshot, reader.lastError(), options);
+}
+
 }  // namespace
 
 int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -76,15 +89,7 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
         CharacterSnapshot snapshot{};
         PresenceOutcome presenceOutcome;
         if (options.wow) {
-            if (session.update(cycleStart)) {
-                const ReadStatus status = reader.readCharacter(snapshot);
-                presenceOutcome = presence.step(status, snapshot, reader.lastError(), options);
-            } else {
-                // No game to read: isolated as after a failed read, so the
-                // next game is placed only after the full run of reads.
-                presenceOutcome =
-                    presence.step(ReadStatus::ReadError, snapshot, session.label(), options);
-            }
+            presenceOutcome = liveStep(session, reader, presence, cycleStart, snapshot, options);
             if (const std::string notice = session.takeNotice(); !notice.empty()) {
                 err << "\n" << notice << "\n";  // below the status line
             }

@@ -112,15 +112,5 @@ TEST(GameProcessPosix, ValueRunningIntoAnUnmappedPageIsNotRead) {
     munmap(bytes, page);
 }
 
-TEST(GameProcessPosix, RefusalByYamaNamesTheCauseAndTheFix) {
-    EXPECT_EQ(openRefusedText("OpenProcess failed for Wow.exe", 5, 0),
-              "OpenProcess failed for Wow.exe (Win32 error 5).");
-    EXPECT_EQ(openRefusedText("OpenProcess failed for Wow.exe", 5, 1),
-              "OpenProcess failed for Wow.exe (Win32 error 5): Linux lets a program read only the "
-              "programs it started (kernel.yama.ptrace_scope is 1); run `sudo sysctl "
-              "kernel.yama.ptrace_scope=0`, or allow the bridge with `sudo setcap "
-              "cap_sys_ptrace=ep CorvaneVoiceBridge`.");
-}
-
 }  // namespace
 }  // namespace corvane
