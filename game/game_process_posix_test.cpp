@@ -83,7 +83,6 @@ TEST(GameProcessPosix, ProcessChosenByIdIsReadUntilItEnds) {
     ASSERT_GT(child, 0);
     GameReader reader;
     ASSERT_TRUE(reader.attachToProcess(static_cast<std::uint32_t>(child))) << reader.lastError();
-    EXPECT_EQ(reader.processId(), static_cast<std::uint32_t>(child));
     EXPECT_EQ(reader.moduleBase(), reinterpret_cast<std::uintptr_t>(__executable_start));
     EXPECT_FALSE(reader.gameHasExited());
     kill(child, SIGKILL);

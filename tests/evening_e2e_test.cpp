@@ -50,9 +50,6 @@ bool standsAt(const Record& r, const float (&at)[3]) {
 
 class EveningTest : public ::testing::Test {
 protected:
-    void SetUp() override { removeSharedMemory(kLinkName); }
-    void TearDown() override { removeSharedMemory(kLinkName); }
-
     bool awaitAt(const float (&at)[3], std::chrono::milliseconds timeout = kStepTimeout) {
         return probe.waitFor([&](const auto& r) { return standsAt(r, at); }, timeout).has_value();
     }
@@ -102,8 +99,12 @@ TEST_F(EveningTest, SeveralGamesGetAHintAndPidChoosesOne) {
         return "Found 2 Wow.exe processes (" + ids[a] + ", " + ids[b] + "); reading " + ids[a] +
                ". Use --pid to choose.\n";
     };
+    const float places[2][3] = {{91.44f, 27.432f, 182.88f}, {914.4f, 4.572f, 1828.8f}};
     ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--identity", "Evening"}));
-    const std::string err = withoutCr(bridge.errorOutput());  // written before the first frame
+    ASSERT_TRUE(probe.waitFor(  // placed: the start-up and its message are over
+        [&](const auto& r) { return standsAt(r, places[0]) || standsAt(r, places[1]); },
+        kStepTimeout));
+    const std::string err = withoutCr(bridge.errorOutput());
     EXPECT_TRUE(err == hint(0, 1) || err == hint(1, 0)) << err;
     bridge.kill();
     bridge.wait(kExitTimeout);
@@ -111,7 +112,6 @@ TEST_F(EveningTest, SeveralGamesGetAHintAndPidChoosesOne) {
     const int other = err == hint(0, 1) ? 1 : 0;  // the one not read by name
     ChildProcess chosen;
     ASSERT_TRUE(startBridge(chosen, probe, {"--wow", "--pid", ids[other], "--identity", "E"}));
-    const float places[2][3] = {{91.44f, 27.432f, 182.88f}, {914.4f, 4.572f, 1828.8f}};
     EXPECT_TRUE(awaitAt(places[other]));
     EXPECT_TRUE(stopBridge(chosen));
 }
@@ -119,7 +119,8 @@ TEST_F(EveningTest, SeveralGamesGetAHintAndPidChoosesOne) {
 // The first bridge's identity is in every frame while a second one tries to
 // start; killed outright, the first one blocks no later bridge.
 TEST_F(EveningTest, OneBridgePublishesAtATime) {
-    ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "First"}));
+    ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "First"}) &&
+                probe.waitFor([](const auto& r) { return sameText(r.identity, "First"); }, 5s));
     ChildProcess second;
     std::string error;
     ASSERT_TRUE(second.start({bridgePath(), "--identity", "Second"}, error)) << error;
