@@ -75,10 +75,10 @@ TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
     first.process().kill();
     const auto killed = Clock::now();
     ASSERT_TRUE(awaitOutput("| waiting for Wow.exe |", seen));
-    EXPECT_LT(Clock::now() - killed, 2500ms) << "the game's end is seen within about a second";
+    EXPECT_LT(Clock::now() - killed, 3s) << "the game's end is seen within about a second";
     EXPECT_TRUE(awaitAt(kEveningIsolated, 1ms));
-    for (std::uint32_t i = 0, tick = probe.read()->uiTick; i < 10; ++i) {  // nothing is lost
-        std::this_thread::sleep_for(100ms);
+    for (std::uint32_t i = 0, tick = probe.read()->uiTick; i < 5; ++i) {  // nothing is lost
+        std::this_thread::sleep_for(300ms);  // a loaded machine may pause us briefly
         const std::uint32_t now = probe.read()->uiTick;
         EXPECT_GT(now, std::exchange(tick, now));
     }
