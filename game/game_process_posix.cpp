@@ -84,7 +84,9 @@ void findProcesses(DIR* proc, std::wstring_view exeName, std::vector<std::uint32
         std::uint32_t pid = 0;
         if (!parsePid(entry->d_name, pid)) continue;
         const std::string dir = "/proc/" + std::to_string(pid);
-        if (sameExecutableName(commandName(dir), exeName) && !processExited(dir)) found.push_back(pid);
+        if (sameExecutableName(commandName(dir), exeName) && !processExited(dir)) {
+            found.push_back(pid);
+        }
     }
 }
 

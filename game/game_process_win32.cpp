@@ -39,7 +39,9 @@ GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& 
         entry.dwSize = sizeof entry;
         for (BOOL more = Process32FirstW(processes.get(), &entry); more;
              more = Process32NextW(processes.get(), &entry)) {
-            if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0) found.push_back(entry.th32ProcessID);
+            if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0) {
+                found.push_back(entry.th32ProcessID);
+            }
         }
     }
     if (found.empty()) return Status::NotFound;
