@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 
@@ -17,6 +18,10 @@ struct BridgeOptions {
     float speed = 25.0f;
     bool wow = false;
     float wowScale = 0.9144f;
+    // Live mode only: keep running without the game, and attach again after it exits.
+    bool wait = false;
+    // Live mode only: the process to read instead of the first "Wow.exe"; 0 = by name.
+    std::uint32_t pid = 0;
 };
 
 enum class ParseOutcome {

@@ -37,7 +37,7 @@ Parsed parse(const Args& args) {
 auto fields(const BridgeOptions& o) {
     const auto b = [](float f) { return std::bit_cast<std::uint32_t>(f); };
     return std::tuple(o.identity, o.context, o.orbit, o.wow, b(o.x), b(o.y), b(o.z), b(o.yaw),
-                      b(o.radius), b(o.speed), b(o.wowScale));
+                      b(o.radius), b(o.speed), b(o.wowScale), o.wait, o.pid);
 }
 
 TEST(ParseCommandLine, DefaultsStandWithoutArguments) {
@@ -45,7 +45,8 @@ TEST(ParseCommandLine, DefaultsStandWithoutArguments) {
     // 0x3F6A161E is the float nearest 0.9144.
     EXPECT_EQ(fields(parse({}).options),
               std::tuple(std::string("CorvaneTest"), std::string("CORVANE:WORLD:1"), false,
-                         false, 0u, 0u, 0x3F800000u, 0u, 0x41000000u, 0x41C80000u, 0x3F6A161Eu));
+                         false, 0u, 0u, 0x3F800000u, 0u, 0x41000000u, 0x41C80000u, 0x3F6A161Eu,
+                         false, 0u));
 }
 
 TEST(ParseCommandLine, AcceptsEveryOptionAndTheLastOneWins) {
@@ -60,6 +61,7 @@ TEST(ParseCommandLine, AcceptsEveryOptionAndTheLastOneWins) {
         {{"--identity", "--wow", "--context", ""}, {.identity = "--wow", .context = ""}},
         {{"--x", "1", "--x", "2", "--identity", "A", "--identity", "B"},
          {.identity = "B", .x = 2.0f}},
+        {{"--wait", "--pid", "1", "--pid", "4294967295"}, {.wait = true, .pid = 4294967295u}},
     };
     for (const auto& [args, expected] : cases) {
         const Parsed parsed = parse(args);
@@ -113,8 +115,10 @@ TEST(ParseCommandLine, StopsAtHelpOrAtTheFirstBadArgument) {
         EXPECT_EQ(parsed.outcome, outcome) << ::testing::PrintToString(args);
         EXPECT_EQ(parsed.err, outcome == Help ? "" : "Unknown option: " + unknown + "\n");
     }
+    for (const char* pid : {"0", "4294967296", "-1", "12x", " 12", ""})
+        EXPECT_EQ(parse({"--pid", pid}).outcome, Invalid) << "[" << pid << "]";
     for (const char* name : {"--x", "--y", "--z", "--yaw", "--radius", "--speed", "--wow-scale",
-                             "--identity", "--context"}) {
+                             "--identity", "--context", "--pid"}) {
         const Parsed parsed = parse({"--wow", name});
         EXPECT_EQ(parsed.outcome, Invalid) << name;
         EXPECT_EQ(parsed.err, "") << "a missing value gets no message of the parser's own";
@@ -136,7 +140,9 @@ TEST(Usage, IsTheHelpTextByteForByte) {
         "  --yaw DEGREES         Synthetic test facing\n"
         "  --orbit               Synthetic orbit test\n"
         "  --radius NUMBER       Orbit radius\n"
-        "  --speed NUMBER        Orbit speed in degrees/sec\n";
+        "  --speed NUMBER        Orbit speed in degrees/sec\n"
+        "  --wait                Wait for Wow.exe to start, and again after it exits\n"
+        "  --pid N               Read the game process with this ID instead of Wow.exe\n";
     std::ostringstream out;
     printUsage(out);
     EXPECT_EQ(out.str(), expected);
