@@ -17,6 +17,8 @@ struct BridgeOptions {
     float speed = 25.0f;
     bool wow = false;
     float wowScale = 0.9144f;
+    // Whether "--identity" was given at all: the start line warns about the shared default.
+    bool identityGiven = false;
 };
 
 enum class ParseOutcome {
@@ -32,7 +34,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
                               std::ostream& err);
 
 // Takes the value after `position` as a float: moves `position` onto it and
-// stores it in `field` unless it does not convert or is out of float range.
+// stores it in `field` unless it does not convert, is out of float range or is
+// not finite (NaN or infinity would reach the published record).
 bool parseFloatArgument(int& position, int argc, const char* const* argv, float& field);
 
 extern const char kUsageText[];

@@ -1,77 +1,89 @@
 #include "driver/status_line.h"
 
-#include "driver/poses.h"
-
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <iomanip>
 #include <sstream>
 #include <string>
-#include <tuple>
 
 namespace corvane {
 namespace {
 
-const CharacterSnapshot kExample{
-    .x = 10.0f, .y = 20.0f, .z = 30.0f, .guid = 0x2A, .connectionState = 1};
-constexpr char kPadding[] = "          ";
+const std::string kPadding = "          ";
 
-TEST(StatusLine, OnlineLineByteForByte) {
-    const char expected[] =
-        "\rONLINE | state=1 | map=0 | GUID=0x2A | WoW=(10.00, 20.00, 30.00)"
-        " | Mumble=(10.00, 30.00, 20.00)          ";
-    // Whatever state the stream was left in, the line reads the same.
-    std::ostringstream out;
-    out << std::hex << std::uppercase << std::scientific << std::setprecision(9) << std::showpos;
-    printOnlineStatus(out, kExample, livePose(kExample, 1.0f).avatarPosition);
-    EXPECT_EQ(out.str(), expected);
+TEST(StatusLine, OnlineLinesShowTheGameValuesAndThePublishedPosition) {
+    const struct {
+        CharacterSnapshot snapshot;
+        Vec3 published;
+        const char* text;
+    } rows[] = {
+        {{.x = 10.0f, .y = 20.0f, .z = 30.0f, .guid = 0x2A, .connectionState = 1},
+         {10.0f, 30.0f, 20.0f},
+         "ONLINE | state=1 | map=0 | GUID=0x2A | WoW=(10.00, 20.00, 30.00)"
+         " | Mumble=(10.00, 30.00, 20.00)"},
+        {{.guid = 0xABC, .mapId = 2000, .connectionState = 1}, {},
+         "ONLINE | state=1 | map=2000 | GUID=0xABC | WoW=(0.00, 0.00, 0.00)"
+         " | Mumble=(0.00, 0.00, 0.00)"},
+        // Unsigned numbers, the byte as a number; a GUID of 0 is "0".
+        {{.guid = 0xFFFFFFFFFFFFFFFFull, .mapId = 4294967295u, .connectionState = 255}, {},
+         "ONLINE | state=255 | map=4294967295 | GUID=0xFFFFFFFFFFFFFFFF | WoW=(0.00, 0.00, 0.00)"
+         " | Mumble=(0.00, 0.00, 0.00)"},
+        // Rounded as printf rounds: ties to even, 2.675f lies below 2.675, negatives keep "-".
+        {{.x = 0.125f, .y = 2.675f, .z = -0.0f}, {-0.4f, 6750010.5f, 1.5f},
+         "ONLINE | state=0 | map=0 | GUID=0x0 | WoW=(0.12, 2.67, -0.00)"
+         " | Mumble=(-0.40, 6750010.50, 1.50)"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(formatOnlineStatus(row.snapshot, row.published),
+                  std::string("\r") + row.text + kPadding);
+    }
 }
 
-TEST(StatusLine, OfflineLineByteForByte) {
+TEST(StatusLine, OfflineLinesShowTheReasonAndWholeMetres) {
     EXPECT_EQ(formatOfflineStatus("not in world", {10.0f, 30.0f, 20.0f}),
-              "\rOFFLINE/GLUE SCREEN | isolated | not in world | Mumble=(10, 30, 20)          ");
-
-    std::ostringstream out;
-    out << std::hex << std::setprecision(5) << std::showpoint;
-    printOfflineStatus(out, "Could not read g_ClientConnectionState.",
-                       isolationPose("CorvaneTest").avatarPosition);
-    EXPECT_EQ(out.str(),
+              "\rOFFLINE/GLUE SCREEN | isolated | not in world | Mumble=(10, 30, 20)" + kPadding);
+    EXPECT_EQ(formatOfflineStatus("Could not read g_ClientConnectionState.",
+                                  {50651000.0f, 0.0f, 50001000.0f}),
               "\rOFFLINE/GLUE SCREEN | isolated | Could not read g_ClientConnectionState."
-              " | Mumble=(50651000, 0, 50001000)          ");
+              " | Mumble=(50651000, 0, 50001000)" + kPadding);
+    EXPECT_EQ(formatOfflineStatus("x", {2.5f, -0.4f, 6750010.5f}),
+              "\rOFFLINE/GLUE SCREEN | isolated | x | Mumble=(2, -0, 6750010)" + kPadding);
 }
 
-TEST(StatusLine, GameValuesAsUnsignedNumbers) {
-    const std::tuple<std::uint64_t, std::uint32_t, std::uint8_t, const char*> cases[] = {
-        {0xABC, 2000, 1, "state=1 | map=2000 | GUID=0xABC | "},
-        {0, 0, 0, "state=0 | map=0 | GUID=0x0 | "},
-        {0xFFFFFFFFFFFFFFFFull, 4294967295u, 255,  // a byte shown as a number, not a char
-         "state=255 | map=4294967295 | GUID=0xFFFFFFFFFFFFFFFF | "},
+TEST(FitStatusLine, StaysOnOneConsoleRowAndCoversThePreviousLine) {
+    const std::string northrend =  // 137 characters after the carriage return
+        "\rONLINE | state=1 | map=571 | GUID=0x1000001C8A3F | WoW=(-5804.14, -2624.77, 1647.77)"
+        " | Mumble=(6744692.50, 1506.72, 4247600.00)" + kPadding;
+    const struct {
+        std::string line;
+        std::size_t previous;
+        int width;
+        std::string fitted;
+    } rows[] = {
+        {"\rABC", 50, 0, "\rABC"},  // no console: unchanged
+        {"\rABC", 6, 80, "\rABC   "},
+        {"\rABCDEFGH", 2, 5, "\rABCD"},
+        {"\rABCDE", 0, 5, "\rABCD"},
+        {"\rABCD", 0, 5, "\rABCD"},
+        {"\rAB", 100, 5, "\rAB  "},  // a wider window's line: cover this row only
+        {"\rABC", 3, 1, "\r"},
+        {northrend, 0, 200, northrend},
+        {northrend, 0, 120,
+         "\rONLINE | state=1 | map=571 | GUID=0x1000001C8A3F | WoW=(-5804.14, -2624.77, 1647.77)"
+         " | Mumble=(6744692.50, 1506.72, 424"},
     };
-    for (const auto& [guid, mapId, state, expected] : cases) {
-        const CharacterSnapshot snapshot{.guid = guid, .mapId = mapId, .connectionState = state};
-        EXPECT_EQ(formatOnlineStatus(snapshot, {}),
-                  std::string("\rONLINE | ") + expected +
-                      "WoW=(0.00, 0.00, 0.00) | Mumble=(0.00, 0.00, 0.00)" + kPadding);
+    for (const auto& row : rows) {
+        EXPECT_EQ(fitStatusLine(row.line, row.previous, row.width), row.fitted)
+            << row.line << " after " << row.previous << " at " << row.width;
     }
 }
 
-TEST(StatusLine, NumbersRoundAsPrintfDoes) {
-    // Ties go to even; the float nearest 2.675 lies below it; negatives keep their sign.
-    const std::tuple<float, const char*, const char*> cases[] = {
-        {0.125f, "0.12", "0"}, {2.675f, "2.67", "3"},   {1.5f, "1.50", "2"},
-        {2.5f, "2.50", "2"},   {-0.4f, "-0.40", "-0"}, {-0.0f, "-0.00", "-0"},
-        {6750010.5f, "6750010.50", "6750010"},
-    };
-    for (const auto& [value, twoDecimals, noDecimals] : cases) {
-        const std::string online = formatOnlineStatus(kExample, {value, 1.0f, 1.0f});
-        EXPECT_TRUE(online.ends_with(std::string(" | Mumble=(") + twoDecimals + ", 1.00, 1.00)" +
-                                     kPadding))
-            << online;
-        EXPECT_EQ(formatOfflineStatus("x", {1.0f, value, 1.0f}),
-                  std::string("\rOFFLINE/GLUE SCREEN | isolated | x | Mumble=(1, ") + noDecimals +
-                      ", 1)" + kPadding);
-    }
+TEST(StatusPrinter, AFailedWriteDoesNotSilenceTheNextLine) {
+    std::ostringstream out;
+    out.setstate(std::ios::badbit);  // as a closed pipe leaves std::cout
+    StatusPrinter printer(out);
+    printer.print("\rA");
+    printer.print("\rB");
+    EXPECT_EQ(out.str(), "\rB");
 }
 
 }  // namespace
