@@ -13,13 +13,11 @@ std::string number(float value) {
 
 std::string modeText(const BridgeOptions& o) {
     if (o.wow) return "live mode (reading Wow.exe)";
-    const std::string hint = "; add --wow to follow the game)";
-    if (o.orbit) {
-        return "synthetic mode (circling at radius " + number(o.radius) + " m, height " +
-               number(o.y) + " m, " + number(o.speed) + " degrees a second" + hint;
-    }
-    return "synthetic mode (standing still at (" + number(o.x) + ", " + number(o.y) + ", " +
-           number(o.z) + ") facing " + number(o.yaw) + " degrees" + hint;
+    // Said plainly, since a forgotten --wow otherwise runs without a sign.
+    const std::string hint = "; add --wow to read the game)";
+    if (o.orbit) return "synthetic mode (circling at radius " + number(o.radius) + " m" + hint;
+    return "synthetic mode (standing at (" + number(o.x) + ", " + number(o.y) + ", " +
+           number(o.z) + ")" + hint;
 }
 
 }  // namespace

@@ -13,13 +13,11 @@ TEST(StartLine, SaysTheModeTheIdentityAndTheContext) {
         BridgeOptions options;
         std::string text;
     } rows[] = {
-        {{}, "CorvaneVoiceBridge: synthetic mode (standing still at (0, 0, 1) facing 0 degrees;"
-             " add --wow to follow the game) as \"CorvaneTest\" in context \"CORVANE:WORLD:1\"."
-             " Ctrl-C stops.\n"},
-        {{.y = 1.5f, .orbit = true, .speed = -90.0f},
-         "CorvaneVoiceBridge: synthetic mode (circling at radius 8 m, height 1.5 m, -90 degrees a"
-         " second; add --wow to follow the game) as \"CorvaneTest\" in context"
-         " \"CORVANE:WORLD:1\". Ctrl-C stops.\n"},
+        {{}, "CorvaneVoiceBridge: synthetic mode (standing at (0, 0, 1); add --wow to read the"
+             " game) as \"CorvaneTest\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n"},
+        {{.x = -2.5f, .orbit = true, .radius = 1e6f},
+         "CorvaneVoiceBridge: synthetic mode (circling at radius 1e+06 m; add --wow to read the"
+         " game) as \"CorvaneTest\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n"},
         {{.wow = true}, "CorvaneVoiceBridge: live mode (reading Wow.exe) as \"CorvaneTest\" in"
                         " context \"CORVANE:WORLD:1\". Ctrl-C stops.\n" + std::string(shared)},
         {{.identity = "\xD0\x96\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0", .context = "ctx-\xC3\xA9",
