@@ -35,7 +35,7 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         {{"--x", "1", "--x", "2", "--identity", "A", "--identity", "B"}, Run,
          {.identity = "B", .x = 2, .identityGiven = true}},
         {{"--speed", "3.4028235e38"}, Run, {.speed = 3.4028235e38f}},
-        {{"--radius", "3.4028236e38"}, Invalid}, {{"--radius", "1e39"}, Invalid},
+        {{"--radius", "3.4028236e38"}, Invalid}, {{"--radius", "1e-50"}, Invalid},
         {{"--radius", ""}, Invalid}, {{"--radius", "abc"}, Invalid}, {{"--radius", "-"}, Invalid},
         {{"--radius", "--help"}, Invalid}, {{"--x", "3", "--y"}, Invalid, {.x = 3}},
         // Not finite: refused on every numeric option.
