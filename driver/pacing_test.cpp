@@ -27,14 +27,11 @@ TEST(Pacing, DeadlineSaturatesAndSleepsRoundUpToAtMostOneDay) {
 // Moves only when slept on (a busy wait would never end), by the time slept
 // plus `extra` ns, so sleeps can come back late or early.
 struct FakeClock final : PauseClock {
-    FakeClock(std::int64_t start, std::int64_t offset) : time(start), extra(offset) {}
-    std::int64_t time, extra;
-    std::vector<unsigned> sleeps;
-    std::int64_t now() noexcept override { return time; }
-    void sleep(std::uint32_t ms) noexcept override {
-        sleeps.push_back(ms);
-        time += std::int64_t{ms} * 1'000'000 + extra;
-    }
+    FakeClock(std::int64_t start, std::int64_t extra) : t(start), off(extra) {}
+    std::int64_t t, off;
+    std::vector<unsigned> slept;
+    std::int64_t now() noexcept override { return t; }
+    void sleep(unsigned ms) noexcept override { slept.push_back(ms), t += ms * 1000000LL + off; }
 };
 
 TEST(Pacing, SleepsWholeMillisecondsUntilTheDeadline) {
@@ -46,7 +43,7 @@ TEST(Pacing, SleepsWholeMillisecondsUntilTheDeadline) {
     for (const auto& row : rows) {
         FakeClock clock(row.start, row.extra);
         pauseUntil(row.deadline, clock);
-        EXPECT_EQ(clock.sleeps, row.sleeps) << row.start << " to " << row.deadline;
+        EXPECT_EQ(clock.slept, row.sleeps) << row.start << " to " << row.deadline;
     }
 }
 

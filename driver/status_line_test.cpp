@@ -17,14 +17,12 @@ TEST(StatusLine, ShowsTheGameValuesAndThePublishedPosition) {
                             {10, 30, 20}),
          "ONLINE | state=1 | map=0 | GUID=0x2A | WoW=(10.00, 20.00, 30.00)"
          " | Mumble=(10.00, 30.00, 20.00)"},
-        // Unsigned numbers, the byte as a number, all hexadecimal digits in upper case.
-        {formatOnlineStatus({.guid = ~0ull, .mapId = 4294967295, .connectionState = 255}, {}),
-         "ONLINE | state=255 | map=4294967295 | GUID=0xFFFFFFFFFFFFFFFF | WoW=(0.00, 0.00, 0.00)"
-         " | Mumble=(0.00, 0.00, 0.00)"},
-        // Rounded as printf rounds: ties to even, 2.675f lies below 2.675, negatives keep "-".
-        {formatOnlineStatus({.x = 0.125f, .y = 2.675f, .z = -0.0f, .mapId = 2000},
+        // Unsigned numbers, the byte as a number, all hexadecimal digits in upper case; rounded
+        // as printf rounds: ties to even, 2.675f lies below 2.675, negatives keep "-".
+        {formatOnlineStatus({.x = 0.125f, .y = 2.675f, .z = -0.0f, .guid = ~0ull,
+                             .mapId = 4294967295, .connectionState = 255},
                             {-0.4f, 6750010.5f, 1.5f}),
-         "ONLINE | state=0 | map=2000 | GUID=0x0 | WoW=(0.12, 2.67, -0.00)"
+         "ONLINE | state=255 | map=4294967295 | GUID=0xFFFFFFFFFFFFFFFF | WoW=(0.12, 2.67, -0.00)"
          " | Mumble=(-0.40, 6750010.50, 1.50)"},
         {formatOfflineStatus("not in world", {10, 30, 20}),
          "OFFLINE/GLUE SCREEN | isolated | not in world | Mumble=(10, 30, 20)"},
@@ -39,12 +37,11 @@ TEST(StatusLine, StaysOnOneConsoleRowAndCoversThePreviousLine) {
     const std::string northrend =  // 137 characters after the carriage return
         "\rONLINE | state=1 | map=571 | GUID=0x1000001C8A3F | WoW=(-5804.14, -2624.77, 1647.77)"
         " | Mumble=(6744692.50, 1506.72, 4247600.00)" + kPadding;
-    // (line, previous line's length, console width) -> what is written
+    // (line, previous line's length, console width; 0 is no console) -> what is written
     const std::tuple<std::string, std::size_t, int, std::string> rows[] = {
-        {"\rABC", 50, 0, "\rABC"},  // no console: unchanged
-        {"\rABC", 6, 80, "\rABC   "}, {"\rABCDEFGH", 2, 5, "\rABCD"}, {"\rABCDE", 0, 5, "\rABCD"},
-        {"\rABCD", 0, 5, "\rABCD"}, {"\rAB", 100, 5, "\rAB  "}, {"\rABC", 3, 1, "\r"},
-        {northrend, 0, 200, northrend},
+        {"\rABC", 50, 0, "\rABC"}, {"\rABC", 6, 80, "\rABC   "}, {"\rABCDEFGH", 2, 5, "\rABCD"},
+        {"\rABCDE", 0, 5, "\rABCD"}, {"\rABCD", 0, 5, "\rABCD"}, {"\rAB", 100, 5, "\rAB  "},
+        {"\rABC", 3, 1, "\r"}, {northrend, 0, 200, northrend},
         {northrend, 0, 120, northrend.substr(0, 85) + " | Mumble=(6744692.50, 1506.72, 424"},
     };
     for (const auto& [line, previous, width, fitted] : rows) {
@@ -56,17 +53,13 @@ TEST(StartLine, SaysTheModeTheIdentityAndTheContext) {
     const std::string tail = " as \"CorvaneTest\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n";
     const std::pair<BridgeOptions, std::string> rows[] = {
         {{}, "synthetic mode (standing at (0, 0, 1); add --wow to read the game)" + tail},
-        {{.x = -2.5f, .orbit = true, .radius = 1e6f},
-         "synthetic mode (circling at radius 1e+06 m; add --wow to read the game)" + tail},
         {{.wow = true}, "live mode (reading Wow.exe)" + tail +
                             "Every player without --identity shares the identity \"CorvaneTest\":"
                             " start with --identity and your character's name.\n"},
         {{.identity = "Oruli", .context = "C", .wow = true, .identityGiven = true},
          "live mode (reading Wow.exe) as \"Oruli\" in context \"C\". Ctrl-C stops.\n"},
     };
-    for (const auto& [options, text] : rows) {
-        EXPECT_EQ(formatStartLine(options), "CorvaneVoiceBridge: " + text);
-    }
+    for (const auto& [o, text] : rows) EXPECT_EQ(formatStartLine(o), "CorvaneVoiceBridge: " + text);
 }
 
 }  // namespace

@@ -36,17 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream err;
     const int argc = static_cast<int>(args.size());
     const auto outcome = corvane::parseCommandLine(argc, argv.get(), o, err);
-    const auto given = [&](const std::string& arg) { return std::ranges::count(args, arg) > 0; };
+    // Nothing but finite numbers may reach the record.
     for (const float f : {o.x, o.y, o.z, o.yaw, o.radius, o.speed, o.wowScale}) {
-        CORVANE_FUZZ_CHECK(std::isfinite(f));  // nothing else may reach the record
+        CORVANE_FUZZ_CHECK(std::isfinite(f));
     }
-    CORVANE_FUZZ_CHECK(outcome != corvane::ParseOutcome::Help || given("--help") || given("-h"));
-    CORVANE_FUZZ_CHECK(o.identityGiven ? given("--identity") : o.identity == "CorvaneTest");
     // The one message names an argument given, on a rejected line.
     const std::string message = err.str();
-    CORVANE_FUZZ_CHECK(message.empty() || (outcome == corvane::ParseOutcome::Invalid &&
-                                           message.starts_with("Unknown option: ") &&
-                                           message.ends_with("\n") &&
-                                           given(message.substr(16, message.size() - 17))));
+    const auto names = [&](auto& arg) { return message == "Unknown option: " + arg + "\n"; };
+    const bool invalid = outcome == corvane::ParseOutcome::Invalid;
+    CORVANE_FUZZ_CHECK(message.empty() || (invalid && std::ranges::any_of(args, names)));
     return 0;
 }

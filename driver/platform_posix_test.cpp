@@ -1,3 +1,5 @@
+// The driver's Linux layer: the pause's sleep.
+
 #include "driver/pacing.h"
 
 #include <gtest/gtest.h>
