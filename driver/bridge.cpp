@@ -1,17 +1,19 @@
 #include "driver/bridge.h"
 
+#include "driver/console.h"
 #include "driver/game_session.h"
 #include "driver/options.h"
 #include "driver/pacing.h"
 #include "driver/poses.h"
 #include "driver/presence.h"
+#include "driver/signals.h"
+#include "driver/start_line.h"
 #include "driver/status_line.h"
 #include "game/game_reader.h"
 #include "link/instance_lock.h"
 #include "link/link_writer.h"
 
 #include <atomic>
-#include <csignal>
 #include <ostream>
 
 namespace corvane {
@@ -53,8 +55,7 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
         return 2;
     }
 
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
+    installStopSignals(onStopSignal);
 
     // Declared in this order so the reader is released before the link, and
     // the link before the lock that keeps other bridges off it.
@@ -78,10 +79,14 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
     }
     if (const std::string notice = session.takeNotice(); !notice.empty()) err << notice << "\n";
 
+    // Only once everything is open, so an error is never preceded by it.
+    writeToErrorConsole(formatStartLine(options));
+
     LinkFrame frame{isolationPose(options.identity), options.identity, options.context};
     PresenceTracker presence(frame.pose);
     const std::int64_t start = monotonicNanoseconds();
     std::int64_t nextStatus = start;
+    StatusPrinter statusPrinter(out);
 
     int exitCode = 0;
     while (g_running.load()) {
@@ -107,9 +112,10 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
         if (cycleStart >= nextStatus) {
             if (options.wow) {
                 if (presenceOutcome.isolated) {
-                    printOfflineStatus(out, presenceOutcome.label, frame.pose.avatarPosition);
+                    statusPrinter.print(
+                        formatOfflineStatus(presenceOutcome.label, frame.pose.avatarPosition));
                 } else {
-                    printOnlineStatus(out, snapshot, frame.pose.avatarPosition);
+                    statusPrinter.print(formatOnlineStatus(snapshot, frame.pose.avatarPosition));
                 }
             }
             nextStatus = cycleStart + kStatusIntervalNs;

@@ -1,6 +1,7 @@
 #include "driver/options.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
@@ -39,6 +40,7 @@ bool parseFloatArgument(int& position, int argc, const char* const* argv, float&
     const float value = std::strtof(text, &end);
     if (end == text) return false;
     if (errno == ERANGE) return false;
+    if (!std::isfinite(value)) return false;
     field = value;
     return true;
 }
@@ -85,6 +87,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
             ok = parseFloatArgument(position, argc, argv, options.wowScale);
         } else if (is("--identity")) {
             ok = takeString(position, argc, argv, options.identity);
+            options.identityGiven = options.identityGiven || ok;
         } else if (is("--context")) {
             ok = takeString(position, argc, argv, options.context);
         } else if (is("--x")) {
