@@ -1,67 +1,122 @@
 #!/bin/sh
-# Measures the bridge's loop rate: runs it, samples uiTick with the link
-# monitor four times a second, and prints cycles per second over the window.
-# Synthetic mode by default; with LIVE_OBJECTS=N, live mode against the fake
-# game holding N objects, the player last.
+# Measures the bridge's loop rate: runs it, samples the link with the link
+# monitor four times a second, and prints cycles per second over the window
+# (from uiTick) and the bridge process's share of one core (from its own CPU
+# time in /proc). Synthetic mode by default; with LIVE_OBJECTS=N, live mode
+# against the fake game holding N objects, the player last, standing at game
+# position (100, 200, 30) on map 1: then the last published position must be
+# that placement, (250091.44, 27.432, 182.88) m, or the run fails.
 #
-#   bench/loop_rate.sh native BUILD_DIR [SECONDS]   Linux build; as root it runs
-#                                                   with a private /dev/shm and
-#                                                   /proc, so no other MumbleLink
-#                                                   or Wow.exe is touched
-#   bench/loop_rate.sh wine BUILD_DIR [SECONDS]     Windows build under wine64
-#                                                   (WINEPREFIX, default
-#                                                   /tmp/wine-looprate)
+#   bench/loop_rate.sh native BUILD_DIR [SECONDS] [MIN_RATE]
+#       Linux bridge (and Linux fake game). As root it runs with a private
+#       /dev/shm and /proc, so no other link or Wow.exe is touched.
+#   bench/loop_rate.sh native-wine BUILD_DIR [SECONDS] [MIN_RATE]
+#       Linux bridge against the Windows fake game under wine64
+#       ($WINDOWS_BUILD/bin/Wow.exe, default build/windows).
+#   bench/loop_rate.sh wine BUILD_DIR [SECONDS] [MIN_RATE]
+#       Windows bridge, monitor and fake game under wine64.
+#
+# Wine runs use a private WINEPREFIX, made for the run and removed after it.
+# MIN_RATE (argument or environment): below it the script prints FAIL and
+# exits with 1. Exit 1 too when the bridge or monitor did not run.
 set -eu
 
-mode=${1:?native or wine}
+mode=${1:?native, native-wine or wine}
 build=${2:?build directory}
 seconds=${3:-10}
+min_rate=${4:-${MIN_RATE:-0}}
 bin=$(cd "$build/bin" && pwd)
-samples=$(mktemp)
-trap 'rm -f "$samples"' EXIT
-
-run_window() {
-    # $1: how to start a program (prefix), $2: executable suffix
-    if [ -n "${LIVE_OBJECTS:-}" ]; then
-        # The fake game ends when its input does, after the window.
-        { printf 'state 1\nlist %s %s\n' "$LIVE_OBJECTS" $((LIVE_OBJECTS - 1))
-          sleep $((seconds + 8)); } | $1 "$bin/Wow.exe" >/dev/null &
-        sleep 2
-        set -- "$1" "$2" --wow
-    fi
-    $1 "$bin/CorvaneVoiceBridge$2" ${3:-} >/dev/null &
-    bridge=$!
-    sleep 2  # start-up, and under wine the first start of the prefix
-    timeout $((seconds + 3)) $1 "$bin/CorvaneLinkMonitor$2" --json >"$samples" || true
-    kill "$bridge" 2>/dev/null || true
-    wait "$bridge" 2>/dev/null || true
-}
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
 
 case $mode in
-native)
+native|native-wine)
     if [ "$(id -u)" = 0 ] && [ -z "${LOOP_RATE_PRIVATE:-}" ]; then
         LOOP_RATE_PRIVATE=1 exec unshare -m -p -f --mount-proc sh -c \
             'mount -t tmpfs tmpfs /dev/shm && exec "$0" "$@"' "$0" "$@"
     fi
-    run_window "" ""
-    ;;
-wine)
-    export WINEPREFIX=${WINEPREFIX:-/tmp/wine-looprate} WINEDEBUG=-all
-    /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 || true  # create the prefix first
-    run_window /usr/lib/wine/wine64 .exe
-    ;;
-*)
-    echo "usage: $0 native|wine BUILD_DIR [SECONDS]" >&2
-    exit 2
-    ;;
+    run="" ; suffix="" ;;
+wine) run=$WINE64; suffix=.exe ;;
+*) echo "usage: $0 native|native-wine|wine BUILD_DIR [SECONDS] [MIN_RATE]" >&2; exit 2 ;;
 esac
+game_run=$run
+game_bin=$bin/Wow.exe
+if [ "$mode" = native-wine ]; then
+    game_run=$WINE64
+    game_bin=$(cd "${WINDOWS_BUILD:-build/windows}/bin" && pwd)/Wow.exe
+fi
 
-# The monitor prints every 250 ms of its own clock: samples 4 and 4 + 4 * seconds
+samples=$(mktemp)
+work=$(mktemp -d)
+cleanup() {
+    [ -n "${bridge:-}" ] && kill "$bridge" 2>/dev/null || true
+    if [ -n "${WINEPREFIX:-}" ]; then "$WINESERVER" -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"; fi
+    rm -rf "$samples" "$work"
+}
+trap cleanup EXIT
+if [ "$game_run" = "$WINE64" ] || [ "$run" = "$WINE64" ]; then
+    WINEPREFIX=$(mktemp -d /tmp/corvane-looprate.XXXXXX)
+    export WINEPREFIX WINEDEBUG=-all
+    "$WINESERVER" -p
+    "$WINE64" cmd.exe /c exit >/dev/null 2>&1 || true  # makes the prefix (some seconds)
+fi
+
+# Clock ticks of user and system time the process has used so far.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+
+args=""
+if [ -n "${LIVE_OBJECTS:-}" ]; then
+    # The fake game ends when its input does, after the window.
+    { printf 'state 1\nmap 1\npos 100 200 30 0\nlist %s %s\n' "$LIVE_OBJECTS" $((LIVE_OBJECTS - 1))
+      sleep $((seconds + 12)); } | $game_run "$game_bin" >"$work/game.out" 2>&1 &
+    for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
+        [ "$(grep -c '^ok' "$work/game.out" 2>/dev/null || true)" -ge 4 ] && break
+        sleep 0.5
+    done
+    if [ "$(grep -c '^ok' "$work/game.out" || true)" -lt 4 ]; then
+        echo "FAIL: the fake game did not take its commands: $(tr '\n' ' ' <"$work/game.out")"
+        exit 1
+    fi
+    args=--wow
+fi
+$run "$bin/CorvaneVoiceBridge$suffix" $args >/dev/null 2>"$work/bridge.err" &
+bridge=$!
+sleep 2  # start-up and the first placement
+ticks0=$(cpu_ticks "$bridge")
+t0=$(date +%s%N)
+timeout $((seconds + 3)) $run "$bin/CorvaneLinkMonitor$suffix" --json >"$samples" || true
+ticks1=$(cpu_ticks "$bridge")
+t1=$(date +%s%N)
+if ! kill -0 "$bridge" 2>/dev/null; then
+    echo "FAIL: the bridge stopped: $(cat "$work/bridge.err")"
+    exit 1
+fi
+hz=$(getconf CLK_TCK)
+
+# The monitor prints every 250 ms of its own clock: samples 5 and 5 + 4 * seconds
 # lie `seconds` apart.
-tr -d '\r' <"$samples" | awk -v seconds="$seconds" '
-    { match($0, /"tick":[0-9]+/); tick[NR] = substr($0, RSTART + 7, RLENGTH - 7) }
+tr -d '\r' <"$samples" | awk -v seconds="$seconds" -v min="$min_rate" -v live="${LIVE_OBJECTS:-}" \
+    -v cpu="$((ticks1 - ticks0))" -v hz="$hz" -v wall="$((t1 - t0))" -v mode="$mode" '
+    function near(a, b) { return a - b < 0.1 && b - a < 0.1 }
+    {
+        match($0, /"tick":[0-9]+/); tick[NR] = substr($0, RSTART + 7, RLENGTH - 7)
+        match($0, /"avatarPosition":\[[^]]*\]/); position = substr($0, RSTART + 18, RLENGTH - 19)
+    }
     END {
         a = 5; b = 5 + 4 * seconds
-        if (NR < b) { printf "only %d samples; the bridge or monitor did not run\n", NR; exit 1 }
-        printf "%.2f cycles/s over %d s (uiTick %d -> %d)\n", (tick[b] - tick[a]) / seconds, seconds, tick[a], tick[b]
+        if (NR < b) { printf "FAIL: only %d samples; the bridge or monitor did not run\n", NR; exit 1 }
+        rate = (tick[b] - tick[a]) / seconds
+        share = 100 * (cpu / hz) / (wall / 1e9)
+        printf "%s%s: %.2f cycles/s over %d s (uiTick %d -> %d), bridge process %.2f%% of one core\n",
+            mode, live == "" ? " synthetic" : " live, " live " objects", rate, seconds, tick[a], tick[b], share
+        failed = 0
+        if (live != "") {
+            split(position, p, ",")
+            if (!(near(p[1], 250091.44) && near(p[2], 27.432) && near(p[3], 182.88))) {
+                printf "FAIL: the character was not placed: last position [%s], expected [250091.44,27.432,182.88]\n", position
+                failed = 1
+            }
+        }
+        if (rate < min) { printf "FAIL: %.2f cycles/s is below %s\n", rate, min; failed = 1 }
+        exit failed
     }'

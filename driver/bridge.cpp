@@ -1,28 +1,44 @@
 #include "driver/bridge.h"
 
+#include "driver/console.h"
+#include "driver/game_session.h"
 #include "driver/options.h"
 #include "driver/pacing.h"
 #include "driver/poses.h"
 #include "driver/presence.h"
+#include "driver/signals.h"
+#include "driver/start_line.h"
 #include "driver/status_line.h"
 #include "game/game_reader.h"
+#include "link/instance_lock.h"
 #include "link/link_writer.h"
 
 #include <atomic>
-#include <csignal>
 #include <ostream>
 
 namespace corvane {
 namespace {
 
 constexpr std::int64_t kStatusIntervalNs = 250'000'000;
-constexpr wchar_t kGameExecutable[] = L"Wow.exe";
 
 // The only state shared with the signal handler.
 std::atomic<bool> g_running{true};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onStopSignal(int) { g_running.exchange(false); }
+
+// One live cycle's read: the game while it is attached; without one the
+// character is isolated as after a failed read, with the session's reason, so
+// that the next game is placed only after the full run of in-world reads.
+PresenceOutcome liveStep(GameSession& session, GameReader& reader, PresenceTracker& presence,
+                         std::int64_t now, CharacterSnapshot& snapshot,
+                         const BridgeOptions& options) {
+    if (!session.update(now)) {
+        return presence.step(ReadStatus::ReadError, snapshot, session.label(), options);
+    }
+    const ReadStatus status = reader.readCharacter(snapshot);
+    return presence.step(status, snapshot, reader.lastError(), options);
+}
 
 }  // namespace
 
@@ -39,25 +55,38 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
         return 2;
     }
 
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
+    installStopSignals(onStopSignal);
 
-    // Declared in this order so the reader is released before the link.
+    // Declared in this order so the reader is released before the link, and
+    // the link before the lock that keeps other bridges off it.
+    InstanceLock instance;
     LinkWriter link;
     GameReader reader;
+    ReaderConnection connection(reader);
+    GameSession session(connection, options.wait, options.pid);
+    // Unavailable (the lock cannot be made at all) is no reason not to run.
+    if (instance.acquire() == InstanceLock::Status::HeldByAnother) {
+        err << "ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n";
+        return 1;
+    }
     if (!link.open()) {
         err << "ERROR: " << link.lastError() << "\n";
         return 1;
     }
-    if (options.wow && !reader.attach(kGameExecutable)) {
+    if (options.wow && !session.start(monotonicNanoseconds())) {
         err << "ERROR: " << reader.lastError() << "\n";
         return 1;
     }
+    if (const std::string notice = session.takeNotice(); !notice.empty()) err << notice << "\n";
+
+    // Only once everything is open, so an error is never preceded by it.
+    writeToErrorConsole(formatStartLine(options));
 
     LinkFrame frame{isolationPose(options.identity), options.identity, options.context};
     PresenceTracker presence(frame.pose);
     const std::int64_t start = monotonicNanoseconds();
     std::int64_t nextStatus = start;
+    StatusPrinter statusPrinter(out);
 
     int exitCode = 0;
     while (g_running.load()) {
@@ -65,8 +94,10 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
         CharacterSnapshot snapshot{};
         PresenceOutcome presenceOutcome;
         if (options.wow) {
-            const ReadStatus status = reader.readCharacter(snapshot);
-            presenceOutcome = presence.step(status, snapshot, reader.lastError(), options);
+            presenceOutcome = liveStep(session, reader, presence, cycleStart, snapshot, options);
+            if (const std::string notice = session.takeNotice(); !notice.empty()) {
+                err << "\n" << notice << "\n";  // below the status line
+            }
             frame.pose = presenceOutcome.pose;
         } else {
             frame.pose = options.orbit ? orbitPose(options, cycleStart - start) : staticPose(options);
@@ -81,9 +112,10 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
         if (cycleStart >= nextStatus) {
             if (options.wow) {
                 if (presenceOutcome.isolated) {
-                    printOfflineStatus(out, presenceOutcome.label, frame.pose.avatarPosition);
+                    statusPrinter.print(
+                        formatOfflineStatus(presenceOutcome.label, frame.pose.avatarPosition));
                 } else {
-                    printOnlineStatus(out, snapshot, frame.pose.avatarPosition);
+                    statusPrinter.print(formatOnlineStatus(snapshot, frame.pose.avatarPosition));
                 }
             }
             nextStatus = cycleStart + kStatusIntervalNs;

@@ -1,6 +1,7 @@
 #include "driver/options.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
@@ -20,7 +21,9 @@ const char kUsageText[] =
     "  --yaw DEGREES         Synthetic test facing\n"
     "  --orbit               Synthetic orbit test\n"
     "  --radius NUMBER       Orbit radius\n"
-    "  --speed NUMBER        Orbit speed in degrees/sec\n";
+    "  --speed NUMBER        Orbit speed in degrees/sec\n"
+    "  --wait                Wait for Wow.exe to start, and again after it exits\n"
+    "  --pid N               Read the game process with this ID instead of Wow.exe\n";
 
 void printUsage(std::ostream& out) {
     out << kUsageText;
@@ -37,6 +40,7 @@ bool parseFloatArgument(int& position, int argc, const char* const* argv, float&
     const float value = std::strtof(text, &end);
     if (end == text) return false;
     if (errno == ERANGE) return false;
+    if (!std::isfinite(value)) return false;
     field = value;
     return true;
 }
@@ -47,6 +51,22 @@ bool takeString(int& position, int argc, const char* const* argv, std::string& f
     if (position + 1 >= argc || argv[position + 1] == nullptr) return false;
     ++position;
     field = argv[position];
+    return true;
+}
+
+// A process ID: decimal digits only, 1 to 4294967295.
+bool takeProcessId(int& position, int argc, const char* const* argv, std::uint32_t& field) {
+    if (position + 1 >= argc || argv[position + 1] == nullptr) return false;
+    ++position;
+    const char* text = argv[position];
+    std::uint64_t value = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + static_cast<std::uint64_t>(*p - '0');
+        if (value > 0xFFFFFFFFu) return false;
+    }
+    if (value == 0) return false;
+    field = static_cast<std::uint32_t>(value);
     return true;
 }
 
@@ -67,6 +87,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
             ok = parseFloatArgument(position, argc, argv, options.wowScale);
         } else if (is("--identity")) {
             ok = takeString(position, argc, argv, options.identity);
+            options.identityGiven = options.identityGiven || ok;
         } else if (is("--context")) {
             ok = takeString(position, argc, argv, options.context);
         } else if (is("--x")) {
@@ -83,6 +104,10 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
             ok = parseFloatArgument(position, argc, argv, options.radius);
         } else if (is("--speed")) {
             ok = parseFloatArgument(position, argc, argv, options.speed);
+        } else if (is("--wait")) {
+            options.wait = true;
+        } else if (is("--pid")) {
+            ok = takeProcessId(position, argc, argv, options.pid);
         } else {
             err << "Unknown option: " << arg << "\n";
             return ParseOutcome::Invalid;

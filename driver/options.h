@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 
@@ -17,6 +18,12 @@ struct BridgeOptions {
     float speed = 25.0f;
     bool wow = false;
     float wowScale = 0.9144f;
+    // Live mode only: keep running without the game, and attach again after it exits.
+    bool wait = false;
+    // Live mode only: the process to read instead of the first "Wow.exe"; 0 = by name.
+    std::uint32_t pid = 0;
+    // Whether "--identity" was given at all: the start line warns about the shared default.
+    bool identityGiven = false;
 };
 
 enum class ParseOutcome {
@@ -32,7 +39,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
                               std::ostream& err);
 
 // Takes the value after `position` as a float: moves `position` onto it and
-// stores it in `field` unless it does not convert or is out of float range.
+// stores it in `field` unless it does not convert, is out of float range or is
+// not finite (NaN or infinity would reach the published record).
 bool parseFloatArgument(int& position, int argc, const char* const* argv, float& field);
 
 extern const char kUsageText[];

@@ -1,5 +1,8 @@
 #include "driver/status_line.h"
 
+#include "driver/console.h"
+
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <ostream>
@@ -22,11 +25,6 @@ void appendPosition(std::string& line, const Vec3& p, int precision) {
     appendFixed(line, p.y, precision);
     line += ", ";
     appendFixed(line, p.z, precision);
-}
-
-void write(std::ostream& out, const std::string& line) {
-    out << line;
-    out.flush();
 }
 
 }  // namespace
@@ -59,12 +57,24 @@ std::string formatOfflineStatus(std::string_view label, const Vec3& published) {
     return line;
 }
 
-void printOnlineStatus(std::ostream& out, const CharacterSnapshot& snapshot, const Vec3& published) {
-    write(out, formatOnlineStatus(snapshot, published));
+std::string fitStatusLine(std::string_view line, std::size_t previousLength, int width) {
+    if (width <= 0) return std::string(line);
+    const bool hasReturn = line.starts_with('\r');
+    const std::size_t columns = static_cast<std::size_t>(width) - 1;
+    const std::string_view text = line.substr(hasReturn ? 1 : 0).substr(0, columns);
+    std::string fitted = hasReturn ? "\r" : "";
+    fitted += text;
+    const std::size_t cover = std::min(previousLength, columns);
+    if (text.size() < cover) fitted.append(cover - text.size(), ' ');
+    return fitted;
 }
 
-void printOfflineStatus(std::ostream& out, std::string_view label, const Vec3& published) {
-    write(out, formatOfflineStatus(label, published));
+void StatusPrinter::print(std::string_view line) {
+    const std::string fitted = fitStatusLine(line, previousLength_, standardOutputConsoleWidth());
+    previousLength_ = fitted.size() - (fitted.starts_with('\r') ? 1 : 0);
+    out_ << fitted;
+    out_.flush();
+    if (!out_) out_.clear();
 }
 
 }  // namespace corvane

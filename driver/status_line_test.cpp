@@ -1,77 +1,65 @@
+#include "driver/start_line.h"
 #include "driver/status_line.h"
-
-#include "driver/poses.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <iomanip>
-#include <sstream>
 #include <string>
 #include <tuple>
 
 namespace corvane {
 namespace {
 
-const CharacterSnapshot kExample{
-    .x = 10.0f, .y = 20.0f, .z = 30.0f, .guid = 0x2A, .connectionState = 1};
-constexpr char kPadding[] = "          ";
+const std::string kPadding = "          ";
 
-TEST(StatusLine, OnlineLineByteForByte) {
-    const char expected[] =
-        "\rONLINE | state=1 | map=0 | GUID=0x2A | WoW=(10.00, 20.00, 30.00)"
-        " | Mumble=(10.00, 30.00, 20.00)          ";
-    // Whatever state the stream was left in, the line reads the same.
-    std::ostringstream out;
-    out << std::hex << std::uppercase << std::scientific << std::setprecision(9) << std::showpos;
-    printOnlineStatus(out, kExample, livePose(kExample, 1.0f).avatarPosition);
-    EXPECT_EQ(out.str(), expected);
-}
-
-TEST(StatusLine, OfflineLineByteForByte) {
-    EXPECT_EQ(formatOfflineStatus("not in world", {10.0f, 30.0f, 20.0f}),
-              "\rOFFLINE/GLUE SCREEN | isolated | not in world | Mumble=(10, 30, 20)          ");
-
-    std::ostringstream out;
-    out << std::hex << std::setprecision(5) << std::showpoint;
-    printOfflineStatus(out, "Could not read g_ClientConnectionState.",
-                       isolationPose("CorvaneTest").avatarPosition);
-    EXPECT_EQ(out.str(),
-              "\rOFFLINE/GLUE SCREEN | isolated | Could not read g_ClientConnectionState."
-              " | Mumble=(50651000, 0, 50001000)          ");
-}
-
-TEST(StatusLine, GameValuesAsUnsignedNumbers) {
-    const std::tuple<std::uint64_t, std::uint32_t, std::uint8_t, const char*> cases[] = {
-        {0xABC, 2000, 1, "state=1 | map=2000 | GUID=0xABC | "},
-        {0, 0, 0, "state=0 | map=0 | GUID=0x0 | "},
-        {0xFFFFFFFFFFFFFFFFull, 4294967295u, 255,  // a byte shown as a number, not a char
-         "state=255 | map=4294967295 | GUID=0xFFFFFFFFFFFFFFFF | "},
+TEST(StatusLine, ShowsTheGameValuesAndThePublishedPosition) {
+    const std::pair<std::string, std::string> rows[] = {
+        {formatOnlineStatus({.x = 10, .y = 20, .z = 30, .guid = 0x2A, .connectionState = 1},
+                            {10, 30, 20}),
+         "ONLINE | state=1 | map=0 | GUID=0x2A | WoW=(10.00, 20.00, 30.00)"
+         " | Mumble=(10.00, 30.00, 20.00)"},
+        // Unsigned numbers, the byte as a number, all hexadecimal digits in upper case; rounded
+        // as printf rounds: ties to even, 2.675f lies below 2.675, negatives keep "-".
+        {formatOnlineStatus({.x = 0.125f, .y = 2.675f, .z = -0.0f, .guid = ~0ull,
+                             .mapId = 4294967295, .connectionState = 255},
+                            {-0.4f, 6750010.5f, 1.5f}),
+         "ONLINE | state=255 | map=4294967295 | GUID=0xFFFFFFFFFFFFFFFF | WoW=(0.12, 2.67, -0.00)"
+         " | Mumble=(-0.40, 6750010.50, 1.50)"},
+        {formatOfflineStatus("not in world", {10, 30, 20}),
+         "OFFLINE/GLUE SCREEN | isolated | not in world | Mumble=(10, 30, 20)"},
+        {formatOfflineStatus("Could not read g_ClientConnectionState.", {2.5f, -0.4f, 50001000}),
+         "OFFLINE/GLUE SCREEN | isolated | Could not read g_ClientConnectionState."
+         " | Mumble=(2, -0, 50001000)"},
     };
-    for (const auto& [guid, mapId, state, expected] : cases) {
-        const CharacterSnapshot snapshot{.guid = guid, .mapId = mapId, .connectionState = state};
-        EXPECT_EQ(formatOnlineStatus(snapshot, {}),
-                  std::string("\rONLINE | ") + expected +
-                      "WoW=(0.00, 0.00, 0.00) | Mumble=(0.00, 0.00, 0.00)" + kPadding);
+    for (const auto& [line, text] : rows) EXPECT_EQ(line, "\r" + text + kPadding);
+}
+
+TEST(StatusLine, StaysOnOneConsoleRowAndCoversThePreviousLine) {
+    const std::string northrend =  // 137 characters after the carriage return
+        "\rONLINE | state=1 | map=571 | GUID=0x1000001C8A3F | WoW=(-5804.14, -2624.77, 1647.77)"
+        " | Mumble=(6744692.50, 1506.72, 4247600.00)" + kPadding;
+    // (line, previous line's length, console width; 0 is no console) -> what is written
+    const std::tuple<std::string, std::size_t, int, std::string> rows[] = {
+        {"\rABC", 50, 0, "\rABC"}, {"\rABC", 6, 80, "\rABC   "}, {"\rABCDEFGH", 2, 5, "\rABCD"},
+        {"\rABCDE", 0, 5, "\rABCD"}, {"\rABCD", 0, 5, "\rABCD"}, {"\rAB", 100, 5, "\rAB  "},
+        {"\rABC", 3, 1, "\r"}, {northrend, 0, 200, northrend},
+        {northrend, 0, 120, northrend.substr(0, 85) + " | Mumble=(6744692.50, 1506.72, 424"},
+    };
+    for (const auto& [line, previous, width, fitted] : rows) {
+        EXPECT_EQ(fitStatusLine(line, previous, width), fitted) << line << " at " << width;
     }
 }
 
-TEST(StatusLine, NumbersRoundAsPrintfDoes) {
-    // Ties go to even; the float nearest 2.675 lies below it; negatives keep their sign.
-    const std::tuple<float, const char*, const char*> cases[] = {
-        {0.125f, "0.12", "0"}, {2.675f, "2.67", "3"},   {1.5f, "1.50", "2"},
-        {2.5f, "2.50", "2"},   {-0.4f, "-0.40", "-0"}, {-0.0f, "-0.00", "-0"},
-        {6750010.5f, "6750010.50", "6750010"},
+TEST(StartLine, SaysTheModeTheIdentityAndTheContext) {
+    const std::string tail = " as \"CorvaneTest\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n";
+    const std::pair<BridgeOptions, std::string> rows[] = {
+        {{}, "synthetic mode (standing at (0, 0, 1); add --wow to read the game)" + tail},
+        {{.wow = true}, "live mode (reading Wow.exe)" + tail +
+                            "Every player without --identity shares the identity \"CorvaneTest\":"
+                            " start with --identity and your character's name.\n"},
+        {{.identity = "Oruli", .context = "C", .wow = true, .pid = 1234, .identityGiven = true},
+         "live mode (reading process 1234) as \"Oruli\" in context \"C\". Ctrl-C stops.\n"},
     };
-    for (const auto& [value, twoDecimals, noDecimals] : cases) {
-        const std::string online = formatOnlineStatus(kExample, {value, 1.0f, 1.0f});
-        EXPECT_TRUE(online.ends_with(std::string(" | Mumble=(") + twoDecimals + ", 1.00, 1.00)" +
-                                     kPadding))
-            << online;
-        EXPECT_EQ(formatOfflineStatus("x", {1.0f, value, 1.0f}),
-                  std::string("\rOFFLINE/GLUE SCREEN | isolated | x | Mumble=(1, ") + noDecimals +
-                      ", 1)" + kPadding);
-    }
+    for (const auto& [o, text] : rows) EXPECT_EQ(formatStartLine(o), "CorvaneVoiceBridge: " + text);
 }
 
 }  // namespace

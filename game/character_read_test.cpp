@@ -1,154 +1,124 @@
 #include "game/character_read.h"
 
-#include "game/game_layout.h"
-#include "game/memory_image.h"
+#include "tests/support/game_scene.h"
 
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <optional>
-#include <string>
 
 namespace corvane {
 namespace {
 
-using namespace layout;
+using namespace wow;
+using enum ReadStatus;
 
-struct Reading {
-    ReadStatus status = ReadStatus::InWorld;
-    CharacterSnapshot snapshot;
-    std::string error;
-};
+constexpr std::uint64_t kPlayer = obj(1);
+constexpr std::int64_t kMs = 1'000'000;
+const char* const kNoFloat = "Found the local player but could not read X/Y/Z/orientation.";
+const char* const kNoMap = "Could not read a plausible map ID.";
+const char* const kInvalid = "Position data failed validation.";
 
-Reading readScene(MemoryImage& image, const GameScene& scene) {
-    // Leftovers of an earlier cycle, which every outcome must replace.
-    Reading result{ReadStatus::InWorld, {1, 2, 3, 4, 5, 6, 7, 8, 9}, "stale"};
-    result.status = readCharacterState(image, scene.moduleBase, result.snapshot, result.error);
-    return result;
-}
+const CharacterSnapshot kFull{-8949.95f, -132.49f, 83.53f, 0.61f, 0x12A4, 571, 1, kPlayer, kMgr};
+CharacterSnapshot only(std::uint8_t state) { return CharacterSnapshot{.connectionState = state}; }
 
-TEST(CharacterRead, InWorldFillsEverything) {
-    // Distinct x and y catch a swap of +0x79C and +0x798; the second scene puts
-    // every field above 4 GiB, where 32-bit address arithmetic would wrap.
-    const GameScene top{.moduleBase = 0x00007FF612340000,
-                        .localGuid = 0xF130000700012345,  // past 32 bits too
-                        .mapId = 2000,
-                        .objectGuids = {0xF130000000000001, 0xF130000700012345},
-                        .objectBase = 0xFFFFF000,
-                        .objectStride = 0xFF0};  // the player at 0xFFFFFFF0: all past 4 GiB
-    for (const GameScene& scene : {GameScene{}, top}) {
-        SCOPED_TRACE(scene.moduleBase);
-        MemoryImage image;
-        layOut(image, scene);
-        const Reading result = readScene(image, scene);
-        EXPECT_EQ(result.status, ReadStatus::InWorld);
-        EXPECT_EQ(result.error, "");
-        EXPECT_EQ(result.snapshot,
-                  (CharacterSnapshot{scene.x, scene.y, scene.z, scene.orientation, scene.localGuid,
-                                     scene.mapId, 1, scene.object(1), scene.objectManager}));
+TEST(CharacterRead, StatusMessageAndSnapshotOfEachOutcome) {
+    const struct { const char* what; void (*edit)(S&, M&); ReadStatus status; const char* message; CharacterSnapshot snapshot; } rows[] = {
+        {"in the world", [](S&, M&) {}, InWorld, "", kFull},
+        {"gap unreadable: four reads", [](S&, M& m) { m.makeUnreadable(kPlayer + 0x7A4, 4); }, InWorld, "", kFull},
+        {"map 2000, player past 4 GiB", [](S& s, M& m) { s.mapId = 2000; s.objectBase = 0xFFFFF000; s.objectStride = 0xFF0; layOut(m, s); }, InWorld, "", {-8949.95f, -132.49f, 83.53f, 0.61f, 0x12A4, 2000, 1, 0xFFFFFFF0, kMgr}},
+        {"state unreadable", [](S&, M& m) { m.makeUnreadable(kBase + 0x7D0792, 1); }, ReadError, "Could not read g_ClientConnectionState.", only(0)},
+        {"state 0", [](S&, M& m) { m.putU8(kBase + 0x7D0792, 0); }, NotInWorld, "", only(0)},
+        {"state 255", [](S&, M& m) { m.putU8(kBase + 0x7D0792, 255); }, NotInWorld, "", only(255)},
+        {"no local GUID", [](S&, M& m) { m.putU64(kMgr + 0xC0, 0); }, NotInWorld, "Local player GUID is unavailable.", only(1)},
+        {"x unreadable", [](S&, M& m) { m.makeUnreadable(kPlayer + 0x79C, 4); }, ReadError, kNoFloat, only(1)},
+        {"y unreadable", [](S&, M& m) { m.makeUnreadable(kPlayer + 0x798, 4); }, ReadError, kNoFloat, only(1)},
+        {"z unreadable", [](S&, M& m) { m.makeUnreadable(kPlayer + 0x7A0, 4); }, ReadError, kNoFloat, only(1)},
+        {"facing unreadable", [](S&, M& m) { m.makeUnreadable(kPlayer + 0x7A8, 4); }, ReadError, kNoFloat, only(1)},
+        // Validated before the map is read: the map is unreadable in these rows.
+        {"x 99999.99, z -99999.99", [](S& s, M& m) { s.x = 99999.99f; s.z = -99999.99f; layOut(m, s); }, InWorld, "", {99999.99f, -132.49f, -99999.99f, 0.61f, 0x12A4, 571, 1, kPlayer, kMgr}},
+        {"y -99999.99, facing 1e30", [](S& s, M& m) { s.y = -99999.99f; s.orientation = 1e30f; layOut(m, s); }, InWorld, "", {-8949.95f, -99999.99f, 83.53f, 1e30f, 0x12A4, 571, 1, kPlayer, kMgr}},
+        {"x 100000", [](S&, M& m) { m.putFloat(kPlayer + 0x79C, 100000.0f); }, ReadError, kInvalid, only(1)},
+        {"y -100000", [](S&, M& m) { m.putFloat(kPlayer + 0x798, -100000.0f); }, ReadError, kInvalid, only(1)},
+        {"z 100000", [](S&, M& m) { m.putFloat(kPlayer + 0x7A0, 100000.0f); }, ReadError, kInvalid, only(1)},
+        {"x NaN", [](S&, M& m) { m.putFloat(kPlayer + 0x79C, std::numeric_limits<float>::quiet_NaN()); }, ReadError, kInvalid, only(1)},
+        {"z -inf", [](S&, M& m) { m.putFloat(kPlayer + 0x7A0, -std::numeric_limits<float>::infinity()); }, ReadError, kInvalid, only(1)},
+        {"facing NaN", [](S&, M& m) { m.putFloat(kPlayer + 0x7A8, std::numeric_limits<float>::quiet_NaN()); }, ReadError, kInvalid, only(1)},
+        {"facing inf", [](S&, M& m) { m.putFloat(kPlayer + 0x7A8, std::numeric_limits<float>::infinity()); }, ReadError, kInvalid, only(1)},
+        {"map unreadable", [](S&, M& m) { m.makeUnreadable(kMgr + 0xCC, 4); }, ReadError, kNoMap, only(1)},
+        {"map 2001", [](S&, M& m) { m.putU32(kMgr + 0xCC, 2001); }, ReadError, kNoMap, only(1)},
+        {"map 0xFFFFFFFF", [](S&, M& m) { m.putU32(kMgr + 0xCC, 0xFFFFFFFF); }, ReadError, kNoMap, only(1)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        S scene;
+        M image = laidOut(scene);
+        row.edit(scene, image);
+        if (row.message == kInvalid) image.makeUnreadable(kMgr + 0xCC, 4);
+        EXPECT_EQ(read(image, kBase), (Reading{row.status, row.snapshot, row.message}));
     }
 }
 
-TEST(CharacterRead, StopsAtTheFirstFailedStep) {
-    using enum ReadStatus;
-    struct Case {
-        std::uint64_t address;
-        std::size_t size;
-        std::optional<std::uint64_t> value;  // none: unreadable
-        ReadStatus status;
-        const char* message;
-        std::uint8_t connectionState;
-        std::size_t reads;  // 1 for the state, 6 for the lookup, 4 floats, 1 map
-    };
-    const GameScene scene;
-    const std::uint64_t state = scene.moduleField(kConnectionState);
-    const std::uint64_t player = scene.object(1);
-    const char* const noState = "Could not read g_ClientConnectionState.";
-    const char* const noList = "Could not read the first ObjectManager object.";
-    const char* const noFloat = "Found the local player but could not read X/Y/Z/orientation.";
-    const char* const noMap = "Could not read a plausible map ID.";
-    const Case cases[] = {
-        {state, 1, {}, ReadError, noState, 0, 1},
-        {state, 1, 0, NotInWorld, "", 0, 1},
-        {state, 1, 2, NotInWorld, "", 2, 1},
-        {state, 1, 255, NotInWorld, "", 255, 1},
-        {scene.managerField(kLocalPlayerGuid), 8, 0, NotInWorld,
-         "Local player GUID is unavailable.", 1, 4},
-        {scene.managerField(kFirstObject), 4, 0, NotInWorld, noList, 1, 5},
-        // The floats are read one by one in this order, and no further.
-        {player + kPositionX, 4, {}, ReadError, noFloat, 1, 8},
-        {player + kPositionY, 4, {}, ReadError, noFloat, 1, 9},
-        {player + kPositionZ, 4, {}, ReadError, noFloat, 1, 10},
-        {player + kOrientation, 4, {}, ReadError, noFloat, 1, 11},
-        {scene.managerField(kMapId), 4, {}, ReadError, noMap, 1, 12},
-        {scene.managerField(kMapId), 4, 2001, ReadError, noMap, 1, 12},
-        {scene.managerField(kMapId), 4, 0xFFFFFFFF, ReadError, noMap, 1, 12},  // unsigned
-    };
-    for (std::size_t row = 0; row < std::size(cases); ++row) {
-        SCOPED_TRACE(testing::Message() << "row " << row);
-        const Case& c = cases[row];
-        MemoryImage image;
-        layOut(image, scene);
-        if (c.value) image.putBytes(c.address, &*c.value, c.size);  // low bytes: little-endian
-        if (!c.value) image.makeUnreadable(c.address, c.size);
-        const Reading result = readScene(image, scene);
-        EXPECT_EQ(result.status, c.status);
-        EXPECT_EQ(result.error, c.message);
-        EXPECT_EQ(result.snapshot, CharacterSnapshot{.connectionState = c.connectionState});
-        ASSERT_EQ(image.readCount(), c.reads);
-        EXPECT_EQ(image.reads().back(), (MemoryImage::Access{c.address, c.size}));
-    }
-}
-
-TEST(CharacterRead, ValidatesPositionBeforeTheMap) {
-    using Limits = std::numeric_limits<float>;
-    const struct {
-        float value;
-        bool plausible;  // as a coordinate
-        bool finite;     // as an orientation
-    } values[] = {
-        {0.0f, true, true},           {Limits::denorm_min(), true, true},
-        {99999.99f, true, true},      {-99999.99f, true, true},
-        {100000.0f, false, true},     {-100000.0f, false, true},
-        {1.0e30f, false, true},       {Limits::infinity(), false, false},
-        {-Limits::infinity(), false, false}, {Limits::quiet_NaN(), false, false},
-        {std::bit_cast<float>(std::uint32_t{0xFFC00000}), false, false},  // negative NaN
-        {std::bit_cast<float>(std::uint32_t{0x7F800001}), false, false},  // signalling NaN
-    };
-    const struct {
-        std::uint64_t offset;
-        float CharacterSnapshot::*field;
-    } fields[] = {
-        {kPositionX, &CharacterSnapshot::x},
-        {kPositionY, &CharacterSnapshot::y},
-        {kPositionZ, &CharacterSnapshot::z},
-        {kOrientation, &CharacterSnapshot::orientation},  // finite, of any size
-    };
-    for (const auto& f : fields) {
-        for (const auto& v : values) {
-            SCOPED_TRACE(testing::Message() << std::hex << f.offset << ' '
-                                            << std::bit_cast<std::uint32_t>(v.value));
-            MemoryImage image;
-            const GameScene scene;
-            layOut(image, scene);
-            image.putFloat(scene.object(1) + f.offset, v.value);
-            const bool accepted = f.offset == kOrientation ? v.finite : v.plausible;
-            // A rejected value must be caught before the map is read.
-            if (!accepted) image.makeUnreadable(scene.managerField(kMapId), 4);
-            const Reading result = readScene(image, scene);
-            if (accepted) {
-                EXPECT_EQ(result.status, ReadStatus::InWorld);
-                EXPECT_EQ(std::bit_cast<std::uint32_t>(result.snapshot.*f.field),
-                          std::bit_cast<std::uint32_t>(v.value));
-            } else {
-                EXPECT_EQ(result.status, ReadStatus::ReadError);
-                EXPECT_EQ(result.error, "Position data failed validation.");
-                EXPECT_EQ(result.snapshot, CharacterSnapshot{.connectionState = 1});
+TEST(KeptPlayer, ConfirmedInSevenReadsAndWalkedAtLeastOnceASecond) {
+    for (const std::size_t objects : {1, 500, 8192}) {
+        SCOPED_TRACE(objects);
+        S scene;
+        M image;
+        layOutCrowd(image, scene, objects - 1);
+        KeptPlayer kept;
+        std::int64_t lastWalk = 0;
+        for (std::int64_t now = 0; now <= 3000 * kMs; now += 20 * kMs) {
+            if (now == 500 * kMs) {  // a new list, while the old player object keeps its GUID
+                scene.objectBase = 0x20000000;
+                layOut(image, scene);
             }
+            image.clearReads();
+            const Reading r = read(image, kBase, &kept, now);
+            const bool walked = std::ranges::count(image.reads(), M::Access{kMgr + 0xAC, 4}) > 0;
+            if (walked) lastWalk = now;  // only a walk reads the first-object pointer
+            EXPECT_EQ(image.readCount(), walked ? objects + 7 : 7u);  // one read an object
+            EXPECT_LE(now - lastWalk, 1000 * kMs);
+            // The old object until the next walk: the cycles between walks confirm what was kept.
+            EXPECT_EQ(r.snapshot.playerObject, obj(objects - 1) + (now >= 1000 * kMs ? 0x10000000 : 0));
         }
+    }
+}
+
+TEST(KeptPlayer, WalkSlowerThanASecondIsNotRepeatedAtOnce) {
+    M image = laidOut(S{});
+    KeptPlayer kept;
+    Reading r;
+    std::int64_t t = 0;
+    const auto slow = [&t] { return t += 600 * kMs; };  // each reading of the clock 600 ms on
+    for (const std::size_t reads : {9u, 7u}) {  // a walk ending 1.2 s in, then a cycle 0.6 s on
+        image.clearReads();
+        EXPECT_EQ(readCharacterState(image, kBase, r.snapshot, r.error, kept, slow), InWorld);
+        EXPECT_EQ(image.readCount(), reads);
+    }
+}
+
+TEST(KeptPlayer, AnyDifferenceWalksInTheSameCycle) {
+    const struct { const char* what; void (*edit)(S&, M&); } rows[] = {
+        {"manager changed", [](S& s, M& m) { s.objectManager = 0x1400000; s.mapId = 1; layOut(m, s); }},
+        // Another character, its object where the last one's was.
+        {"local GUID changed", [](S&, M& m) { m.putU64(kMgr + 0xC0, 0x12A5); m.putU64(kPlayer + 0x30, 0x12A5); }},
+        {"object's GUID changed", [](S&, M& m) { m.putU64(kPlayer + 0x30, 0xF130000000000103); }},
+        {"object's GUID unreadable", [](S&, M& m) { m.makeUnreadable(kPlayer + 0x30, 8); }},
+        {"floats unreadable", [](S&, M& m) { m.makeUnreadable(kPlayer + 0x798, 20); }},
+        {"state unreadable", [](S&, M& m) { m.makeUnreadable(kBase + 0x7D0792, 1); }},
+        {"not in the world", [](S&, M& m) { m.putU8(kBase + 0x7D0792, 0); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        S scene;
+        M image = laidOut(scene);
+        KeptPlayer kept;
+        ASSERT_EQ(read(image, kBase, &kept, 0).status, InWorld);
+        row.edit(scene, image);
+        const Reading r = read(image, kBase, &kept, 20 * kMs);
+        EXPECT_EQ(r, read(image, kBase));
+        EXPECT_EQ(kept.player.playerObject, r.status == InWorld ? r.snapshot.playerObject : 0);
     }
 }
 

@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvane {
 
@@ -30,8 +32,21 @@ public:
 
     // Attaches to the first process whose executable name equals `exeName`,
     // ignoring case. Closes any earlier process first; holds nothing on failure.
-    Status open(std::wstring_view exeName, std::uint32_t& errorCode);
+    // `found` receives every live process of that name, in search order.
+    Status open(std::wstring_view exeName, std::uint32_t& errorCode,
+                std::vector<std::uint32_t>& found);
+    // Attaches to exactly the process `pid`, whatever its name; NotFound when
+    // there is no such live process.
+    Status openPid(std::uint32_t pid, std::uint32_t& errorCode);
     void close() noexcept;
+
+    // Whether the attached process has ended (false when none is attached).
+    // Bound to the process that was opened: a reused ID is never mistaken for it.
+    bool hasExited() const noexcept;
+
+    // On Linux, after OpenFailed: the kernel.yama.ptrace_scope value (1 to 3)
+    // when that policy is what refused the read; 0 when it is not the cause.
+    int yamaScope() const noexcept { return yamaScope_; }
 
     // Reads exactly `size` bytes at `address` of the process; a partial read fails.
     bool read(std::uint64_t address, void* out, std::size_t size) const noexcept;
@@ -41,13 +56,22 @@ public:
     std::uint64_t moduleBase() const noexcept { return moduleBase_; }
 
 private:
+    // Opens the process `pid`, whose main module is the file `moduleName`.
+    Status attachTo(std::uint32_t pid, std::wstring_view moduleName, std::uint32_t& errorCode);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::uint32_t id_ = 0;
     std::uint64_t moduleBase_ = 0;
+    int yamaScope_ = 0;
 };
 
 // Whole-name comparison ignoring ASCII case, as the process search makes it.
 bool sameExecutableName(std::string_view name, std::wstring_view wanted) noexcept;
+
+// `prefix` + " (Win32 error 5)", completed with the cause and the fix when
+// Linux's Yama policy (kernel.yama.ptrace_scope = `yamaScope`, 1 to 3) refused
+// the read; the plain Windows text otherwise.
+std::string openRefusedText(std::string_view prefix, std::uint32_t code, int yamaScope);
 
 }  // namespace corvane

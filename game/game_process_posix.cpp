@@ -5,6 +5,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +14,8 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace corvane {
 
@@ -19,6 +23,9 @@ namespace corvane {
 // the process it was opened for, so a reused pid is never read.
 struct GameProcess::Impl {
     UniqueFd memory;
+    // /proc/<pid>/stat, kept open: read through this descriptor it reports the
+    // process it was opened for, and fails once that one is gone.
+    UniqueFd stat;
 };
 
 namespace {
@@ -49,34 +56,52 @@ bool parsePid(const char* name, std::uint32_t& pid) {
     return pid != 0;
 }
 
-// An exited process stays in /proc until its parent reaps it; Windows lists
-// no such process, so neither do we.
-bool hasExited(const std::string& dir) {
-    std::string stat;
-    if (!readSmallFile(dir + "/stat", stat)) return true;
-    // "pid (comm) S ...": the state follows the last parenthesis.
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size()) return true;
-    const char state = stat[close + 2];
+// "pid (comm) S ...": an exited process stays in /proc until its parent reaps
+// it (Z); Windows lists no such process, so neither do we.
+bool statSaysExited(const char* stat, std::size_t size) {
+    const std::string_view text(stat, size);
+    const std::size_t close = text.rfind(')');
+    if (close == std::string_view::npos || close + 2 >= text.size()) return true;
+    const char state = text[close + 2];
     return state == 'Z' || state == 'X' || state == 'x';
 }
 
-// The first live process, in /proc order, whose command name matches.
-std::uint32_t findProcess(DIR* proc, std::wstring_view exeName) {
+bool processExited(const std::string& dir) {
+    std::string stat;
+    return !readSmallFile(dir + "/stat", stat) || statSaysExited(stat.data(), stat.size());
+}
+
+std::string commandName(const std::string& dir) {
     std::string comm;
+    if (!readSmallFile(dir + "/comm", comm)) return {};
+    if (!comm.empty() && comm.back() == '\n') comm.pop_back();
+    return comm;
+}
+
+// Every live process, in /proc order, whose command name matches.
+void findProcesses(DIR* proc, std::wstring_view exeName, std::vector<std::uint32_t>& found) {
     while (const dirent* entry = readdir(proc)) {
         std::uint32_t pid = 0;
         if (!parsePid(entry->d_name, pid)) continue;
         const std::string dir = "/proc/" + std::to_string(pid);
-        if (!readSmallFile(dir + "/comm", comm)) continue;
-        if (!comm.empty() && comm.back() == '\n') comm.pop_back();
-        if (sameExecutableName(comm, exeName) && !hasExited(dir)) return pid;
+        if (sameExecutableName(commandName(dir), exeName) && !processExited(dir)) {
+            found.push_back(pid);
+        }
     }
-    return 0;
 }
 
-// The lowest start address of a mapping from a file whose base name matches.
-bool findModuleBase(std::FILE* maps, std::wstring_view exeName, std::uint64_t& base) {
+// Whether a mapped file is the module named `name`: the kernel keeps only the
+// first 15 bytes of a command name, so such a name may be the start of it.
+bool isModuleFile(std::string_view file, std::wstring_view name) {
+    constexpr std::size_t kCommandNameMax = 15;
+    if (name.size() == kCommandNameMax && file.size() > kCommandNameMax) {
+        file = file.substr(0, kCommandNameMax);
+    }
+    return sameExecutableName(file, name);
+}
+
+// The lowest start address of a mapping from a file of the module's name.
+bool findModuleBase(std::FILE* maps, std::wstring_view name, std::uint64_t& base) {
     bool found = false;
     char line[4096 + 256];
     while (std::fgets(line, sizeof line, maps) != nullptr) {
@@ -87,7 +112,7 @@ bool findModuleBase(std::FILE* maps, std::wstring_view exeName, std::uint64_t& b
         if (pathStart == std::string::npos) continue;
         const std::string_view path = std::string_view(text).substr(pathStart);
         const std::string_view baseName = path.substr(path.rfind('/') + 1);
-        if (!sameExecutableName(baseName, exeName)) continue;
+        if (!isModuleFile(baseName, name)) continue;
         char* end = nullptr;
         const unsigned long long start = std::strtoull(text.c_str(), &end, 16);
         if (end == text.c_str() || *end != '-') continue;
@@ -100,6 +125,19 @@ bool findModuleBase(std::FILE* maps, std::wstring_view exeName, std::uint64_t& b
 std::uint32_t openProcessCode(int error) {
     // OpenProcess answers a process that is gone with ERROR_INVALID_PARAMETER.
     return (error == ENOENT || error == ESRCH) ? kErrorInvalidParameter : kErrorAccessDenied;
+}
+
+// The kernel.yama.ptrace_scope value when Yama is why reading the process in
+// `dir` was refused with `error`: the process is ours, so the plain owner
+// check passed. 0 when Yama is absent, off, or not the cause.
+int yamaRefusal(const std::string& dir, int error) {
+    if (error != EACCES && error != EPERM) return 0;
+    struct stat owner {};
+    if (::stat(dir.c_str(), &owner) != 0 || owner.st_uid != geteuid()) return 0;
+    std::string scope;
+    if (!readSmallFile("/proc/sys/kernel/yama/ptrace_scope", scope) || scope.empty()) return 0;
+    const int value = scope[0] - '0';
+    return value >= 1 && value <= 3 ? value : 0;
 }
 
 }  // namespace
@@ -115,23 +153,42 @@ void GameProcess::close() noexcept {
     moduleBase_ = 0;
 }
 
-GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& errorCode) {
+GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& errorCode,
+                                      std::vector<std::uint32_t>& found) {
     close();
-    std::uint32_t pid = 0;
+    found.clear();
     {
         std::unique_ptr<DIR, DirCloser> proc(opendir("/proc"));
         if (!proc) return Status::ProcessSnapshotFailed;
-        pid = findProcess(proc.get(), exeName);
+        findProcesses(proc.get(), exeName, found);
     }
-    if (pid == 0) return Status::NotFound;
+    if (found.empty()) return Status::NotFound;
+    return attachTo(found.front(), exeName, errorCode);
+}
 
+GameProcess::Status GameProcess::openPid(std::uint32_t pid, std::uint32_t& errorCode) {
+    close();
+    const std::string dir = "/proc/" + std::to_string(pid);
+    if (pid == 0 || processExited(dir)) return Status::NotFound;
+    // The main module is the file the command name comes from.
+    const std::string comm = commandName(dir);
+    return attachTo(pid, std::wstring(comm.begin(), comm.end()), errorCode);
+}
+
+GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view moduleName,
+                                          std::uint32_t& errorCode) {
+    yamaScope_ = 0;
     const std::string dir = "/proc/" + std::to_string(pid);
     auto impl = std::make_unique<Impl>();
     impl->memory.reset(::open((dir + "/mem").c_str(), O_RDONLY | O_CLOEXEC));
     if (!impl->memory) {
-        errorCode = openProcessCode(errno);
+        const int error = errno;
+        errorCode = openProcessCode(error);
+        yamaScope_ = yamaRefusal(dir, error);
         return Status::OpenFailed;
     }
+    impl->stat.reset(::open((dir + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
+    if (!impl->stat) return Status::ModuleSnapshotFailed;
 
     std::uint64_t base = 0;
     {
@@ -140,13 +197,20 @@ GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& 
         };
         std::unique_ptr<std::FILE, FileCloser> maps(std::fopen((dir + "/maps").c_str(), "re"));
         if (!maps) return Status::ModuleSnapshotFailed;
-        if (!findModuleBase(maps.get(), exeName, base)) return Status::ModuleBaseUnknown;
+        if (!findModuleBase(maps.get(), moduleName, base)) return Status::ModuleBaseUnknown;
     }
 
     impl_ = std::move(impl);
     id_ = pid;
     moduleBase_ = base;
     return Status::Ok;
+}
+
+bool GameProcess::hasExited() const noexcept {
+    if (!impl_) return false;
+    char stat[512];
+    const ssize_t got = ::pread(impl_->stat.get(), stat, sizeof stat, 0);
+    return got <= 0 || statSaysExited(stat, static_cast<std::size_t>(got));
 }
 
 bool GameProcess::read(std::uint64_t address, void* out, std::size_t size) const noexcept {

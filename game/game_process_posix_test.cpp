@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -19,7 +21,7 @@ namespace {
 pid_t spawnNamed(const char* name, bool exitAtOnce) {
     const pid_t pid = fork();
     if (pid == 0) {
-        prctl(PR_SET_NAME, name, 0, 0, 0);
+        if (name != nullptr) prctl(PR_SET_NAME, name, 0, 0, 0);
         if (exitAtOnce) _exit(0);
         for (;;) pause();
     }
@@ -69,6 +71,44 @@ TEST(GameProcessPosix, ModuleBaseComesFromAMappingOfAFileOfThatName) {
     EXPECT_FALSE(reader.attached());
     kill(live, SIGKILL);
     waitpid(live, nullptr, 0);
+}
+
+// The start of this test program's image, its lowest mapping (GNU linkers).
+extern "C" const char __executable_start[];
+
+// A forked copy keeps this program's name and image; once killed it is a
+// zombie until reaped, then gone, and it is "exited" either way.
+TEST(GameProcessPosix, ProcessChosenByIdIsReadUntilItEnds) {
+    const pid_t child = spawnNamed(nullptr, false);
+    ASSERT_GT(child, 0);
+    GameReader reader;
+    ASSERT_TRUE(reader.attachToProcess(static_cast<std::uint32_t>(child))) << reader.lastError();
+    EXPECT_EQ(reader.moduleBase(), reinterpret_cast<std::uintptr_t>(__executable_start));
+    EXPECT_FALSE(reader.gameHasExited());
+    kill(child, SIGKILL);
+    EXPECT_TRUE(eventually([&] { return reader.gameHasExited(); })) << "zombie";
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(reader.gameHasExited()) << "reaped";
+    EXPECT_FALSE(reader.attachToProcess(static_cast<std::uint32_t>(child)));
+    EXPECT_EQ(reader.lastError(), "Process " + std::to_string(child) + " was not found.");
+}
+
+TEST(GameProcessPosix, ValueRunningIntoAnUnmappedPageIsNotRead) {
+    const long page = sysconf(_SC_PAGESIZE);
+    auto* bytes = static_cast<unsigned char*>(
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(bytes, MAP_FAILED);
+    ASSERT_EQ(munmap(bytes + page, page), 0);
+    std::memset(bytes, 0xAB, page);
+    GameReader self;
+    ASSERT_TRUE(self.attachToProcess(static_cast<std::uint32_t>(getpid()))) << self.lastError();
+    std::uint64_t value = 1;
+    const auto at = reinterpret_cast<std::uintptr_t>(bytes) + page;
+    EXPECT_TRUE(self.readRemote(at - 8, value));
+    EXPECT_EQ(value, 0xABABABABABABABABu);
+    EXPECT_FALSE(self.readRemote(at - 4, value)) << "4 of the 8 bytes are mapped";
+    EXPECT_EQ(value, 0u);
+    munmap(bytes, page);
 }
 
 }  // namespace

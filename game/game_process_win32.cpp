@@ -27,11 +27,11 @@ void GameProcess::close() noexcept {
     moduleBase_ = 0;
 }
 
-GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& errorCode) {
+GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& errorCode,
+                                      std::vector<std::uint32_t>& found) {
     close();
+    found.clear();
     const std::wstring wanted(exeName);
-
-    DWORD pid = 0;
     {
         UniqueSnapshotHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
         if (!processes) return Status::ProcessSnapshotFailed;
@@ -40,13 +40,29 @@ GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& 
         for (BOOL more = Process32FirstW(processes.get(), &entry); more;
              more = Process32NextW(processes.get(), &entry)) {
             if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0) {
-                pid = entry.th32ProcessID;
-                break;
+                found.push_back(entry.th32ProcessID);
             }
         }
     }
-    if (pid == 0) return Status::NotFound;
+    if (found.empty()) return Status::NotFound;
+    return attachTo(found.front(), exeName, errorCode);
+}
 
+GameProcess::Status GameProcess::openPid(std::uint32_t pid, std::uint32_t& errorCode) {
+    close();
+    const Status status = attachTo(pid, {}, errorCode);
+    // OpenProcess refuses an ID that names no process with ERROR_INVALID_PARAMETER;
+    // a process that has ended but is still held open somewhere is no game either.
+    if ((status == Status::OpenFailed && errorCode == ERROR_INVALID_PARAMETER) ||
+        (status == Status::Ok && hasExited())) {
+        close();
+        return Status::NotFound;
+    }
+    return status;
+}
+
+GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view,
+                                          std::uint32_t& errorCode) {
     auto impl = std::make_unique<Impl>();
     impl->process.reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
     if (!impl->process) {
@@ -65,6 +81,13 @@ GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& 
     id_ = pid;
     moduleBase_ = reinterpret_cast<std::uintptr_t>(module.modBaseAddr);
     return Status::Ok;
+}
+
+bool GameProcess::hasExited() const noexcept {
+    if (!impl_) return false;
+    // The handle carries PROCESS_QUERY_INFORMATION, which is all this needs.
+    DWORD code = 0;
+    return GetExitCodeProcess(impl_->process.get(), &code) != FALSE && code != STILL_ACTIVE;
 }
 
 bool GameProcess::read(std::uint64_t address, void* out, std::size_t size) const noexcept {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "game/character_read.h"
 #include "game/character_snapshot.h"
 #include "game/game_memory.h"
 #include "game/game_process.h"
@@ -9,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 namespace corvane {
 
@@ -22,8 +24,20 @@ public:
     // Attaches to the first process named `exeName` (case-insensitive). The
     // messages name "Wow.exe" whatever the name.
     bool attach(std::wstring_view exeName);
+    // Attaches to exactly the process `pid`, whatever its name; the messages
+    // name "process <pid>".
+    bool attachToProcess(std::uint32_t pid);
     // Closes the process; keeps lastError.
     void close() noexcept;
+
+    // Whether the attached game process has ended. Cheap enough for once a
+    // second, not meant for every cycle.
+    bool gameHasExited() const noexcept { return process_.hasExited(); }
+    // How the last attach ended; NotFound when no such process was there.
+    GameProcess::Status attachStatus() const noexcept { return attachStatus_; }
+    // Every live process of the name that the last attach by name found, in
+    // search order; the first is the one attached.
+    const std::vector<std::uint32_t>& foundProcessIds() const noexcept { return found_; }
 
     // Reads one value of the game's memory; zero and false unless all of it was read.
     template <typename T>
@@ -49,8 +63,14 @@ private:
         return readBytes(address, out, size);
     }
 
+    // Returns whether `status` is success; sets lastError; `what` names the process.
+    bool finishAttach(GameProcess::Status status, std::uint32_t code, std::string_view what);
+
     GameProcess process_;
+    GameProcess::Status attachStatus_ = GameProcess::Status::NotFound;
+    std::vector<std::uint32_t> found_;
     std::string lastError_;
+    KeptPlayer kept_;  // what the last walk found; emptied by close()
 };
 
 }  // namespace corvane

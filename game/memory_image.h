@@ -1,9 +1,7 @@
 #pragma once
 // A game address space held in memory, for tests, fuzz targets and benchmarks:
 // sparse bytes, holes that refuse every read, and a log of the reads made.
-// GameScene lays the client's structures out in it at their real offsets.
 
-#include "game/game_layout.h"
 #include "game/game_memory.h"
 
 #include <algorithm>
@@ -115,68 +113,5 @@ private:
     std::size_t readCount_ = 0;
     bool logReads_ = true;
 };
-
-// One object of the client's list: its GUID and the pointer to the next one,
-// with the bytes between them readable (zero), as in the client's memory.
-inline void putObject(MemoryImage& image, std::uint64_t object, std::uint64_t guid,
-                      std::uint32_t next) {
-    std::array<std::uint8_t, layout::kNextObject + 4 - layout::kObjectGuid> head{};
-    std::memcpy(head.data(), &guid, sizeof guid);
-    std::memcpy(head.data() + (layout::kNextObject - layout::kObjectGuid), &next, sizeof next);
-    image.putBytes(object + layout::kObjectGuid, head.data(), head.size());
-}
-
-inline void putPosition(MemoryImage& image, std::uint64_t object, float x, float y, float z,
-                        float orientation) {
-    image.putFloat(object + layout::kPositionX, x);
-    image.putFloat(object + layout::kPositionY, y);
-    image.putFloat(object + layout::kPositionZ, z);
-    image.putFloat(object + layout::kOrientation, orientation);
-}
-
-// A client in the world with every pointer valid. Callers change a field
-// before laying it out, or overwrite and hide bytes afterwards.
-struct GameScene {
-    std::uint64_t moduleBase = 0x00400000;
-    std::uint8_t connectionState = 1;
-    std::uint32_t clientConnection = 0x01200000;
-    std::uint32_t objectManager = 0x01300000;
-    std::uint64_t localGuid = 0x00000000000012A4;
-    std::uint32_t mapId = 571;
-    // The object list in list order; the last object's next pointer is 0 and
-    // an empty list leaves the first-object pointer 0.
-    std::vector<std::uint64_t> objectGuids{0xF130000000000101, localGuid, 0xF130000000000102};
-    std::uint32_t objectBase = 0x10000000;
-    std::uint32_t objectStride = 0x800;  // room for every field up to the orientation
-    // Put on every object that carries localGuid.
-    float x = -8949.95f;
-    float y = -132.49f;
-    float z = 83.53f;
-    float orientation = 0.61f;
-
-    std::uint32_t object(std::size_t index) const {
-        return static_cast<std::uint32_t>(objectBase + index * objectStride);
-    }
-    std::uint64_t managerField(std::uint64_t offset) const { return objectManager + offset; }
-    std::uint64_t moduleField(std::uint64_t offset) const { return moduleBase + offset; }
-};
-
-inline void layOut(MemoryImage& image, const GameScene& scene) {
-    using namespace layout;
-    image.putU8(scene.moduleField(kConnectionState), scene.connectionState);
-    image.putU32(scene.moduleField(kClientConnection), scene.clientConnection);
-    image.putU32(std::uint64_t{scene.clientConnection} + kObjectManager, scene.objectManager);
-    image.putU64(scene.managerField(kLocalPlayerGuid), scene.localGuid);
-    image.putU32(scene.managerField(kMapId), scene.mapId);
-    const std::size_t count = scene.objectGuids.size();
-    image.putU32(scene.managerField(kFirstObject), count == 0 ? 0 : scene.object(0));
-    for (std::size_t i = 0; i < count; ++i) {
-        putObject(image, scene.object(i), scene.objectGuids[i],
-                  i + 1 < count ? scene.object(i + 1) : 0);
-        if (scene.objectGuids[i] == scene.localGuid) {
-            putPosition(image, scene.object(i), scene.x, scene.y, scene.z, scene.orientation);
-        }
-    }
-}
 
 }  // namespace corvane

@@ -26,7 +26,7 @@ bool readObjectHead(GameMemory& memory, std::uint64_t object, std::uint64_t& gui
 }  // namespace
 
 bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& player,
-                     std::string& error, ObjectReads reads) {
+                     std::string& error) {
     using namespace layout;
 
     std::uint64_t connection = 0;
@@ -58,8 +58,7 @@ bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& 
         // When the combined read fails (say, the bytes between the two fields
         // are unreadable), the separate reads decide which failure, if any,
         // is reported, exactly as if there were no combined read.
-        const bool haveNext =
-            reads == ObjectReads::Combined && readObjectHead(memory, current, guid, next);
+        const bool haveNext = readObjectHead(memory, current, guid, next);
         if (!haveNext && !readValue(memory, current + kObjectGuid, guid)) {
             error = "ObjectManager traversal failed while reading an object GUID.";
             return false;
@@ -80,6 +79,22 @@ bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& 
     }
     error = "Local player object was not found in ObjectManager.";
     return false;
+}
+
+bool confirmPlayer(GameMemory& memory, std::uint64_t moduleBase, const LocalPlayer& kept) {
+    using namespace layout;
+    std::uint64_t connection = 0;
+    std::uint64_t manager = 0;
+    std::uint64_t localGuid = 0;
+    std::uint64_t guid = 0;
+    std::uint32_t next = 0;
+    return kept.playerObject != 0 &&
+           readPointer(memory, moduleBase + kClientConnection, connection, kMinPointer) &&
+           readPointer(memory, connection + kObjectManager, manager, kMinPointer) &&
+           manager == kept.objectManager &&
+           readValue(memory, manager + kLocalPlayerGuid, localGuid) && localGuid == kept.guid &&
+           localGuid != 0 && readObjectHead(memory, kept.playerObject, guid, next) &&
+           guid == localGuid;
 }
 
 }  // namespace corvane

@@ -13,15 +13,15 @@ struct LocalPlayer {
     std::uint64_t objectManager = 0;  // set as soon as it is known, even on failure
 };
 
-// How the walk reads an object. Combined takes its GUID and next pointer in one
-// 16-byte read and falls back to the two separate reads whenever that fails;
-// Separate always makes the two reads. Both give the same outcomes.
-enum class ObjectReads { Combined, Separate };
-
 // Follows the client connection to the object manager and walks its object
 // list (at most 8192 objects) to the local player's object. On false, `error`
 // holds the failed step's message and only `objectManager` may be set.
 bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& player,
-                     std::string& error, ObjectReads reads = ObjectReads::Combined);
+                     std::string& error);
+
+// True when the pointer chain still leads to `kept.objectManager`, the local
+// GUID is still `kept.guid` and the object at `kept.playerObject` still
+// carries that GUID: five reads, whatever the length of the list.
+bool confirmPlayer(GameMemory& memory, std::uint64_t moduleBase, const LocalPlayer& kept);
 
 }  // namespace corvane

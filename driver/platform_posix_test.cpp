@@ -1,3 +1,5 @@
+// The driver's Linux layer: the pause's sleep.
+
 #include "driver/pacing.h"
 
 #include <gtest/gtest.h>
@@ -13,16 +15,13 @@ extern "C" void ignoreAlarm(int) {}
 
 // nanosleep gives up early on any signal; the sleep must carry on to its end.
 TEST(PosixSleep, SignalDoesNotShortenTheSleep) {
-    struct sigaction action {}, previous {};
-    action.sa_handler = ignoreAlarm;
-    sigemptyset(&action.sa_mask);
-    ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
+    const auto previous = signal(SIGALRM, ignoreAlarm);
     const itimerval alarmIn5ms{{0, 0}, {0, 5'000}};
     ASSERT_EQ(setitimer(ITIMER_REAL, &alarmIn5ms, nullptr), 0);
     const std::int64_t before = monotonicNanoseconds();
     sleepMilliseconds(30);
     const std::int64_t slept = monotonicNanoseconds() - before;
-    sigaction(SIGALRM, &previous, nullptr);
+    signal(SIGALRM, previous);
     EXPECT_GE(slept, 30'000'000);
 }
 

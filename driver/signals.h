@@ -1,0 +1,13 @@
+#pragma once
+// The signals that stop the bridge, installed once after the command line is
+// accepted.
+
+namespace corvane {
+
+// Routes every stop request of the platform to `onStop`, which may only clear
+// an atomic flag. Linux: SIGINT, SIGTERM and SIGHUP (a closed terminal), and
+// SIGPIPE ignored so a closed output pipe cannot kill the bridge. Windows:
+// SIGINT and SIGTERM.
+void installStopSignals(void (*onStop)(int)) noexcept;
+
+}  // namespace corvane

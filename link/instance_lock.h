@@ -1,0 +1,35 @@
+#pragma once
+// One bridge per link: a lock that the operating system drops by itself when
+// its holder ends, however it ends, so a killed bridge never blocks the next.
+// Only writers take it; the voice client, which only reads, never sees it.
+
+#include <cstdint>
+
+namespace corvane {
+
+class InstanceLock {
+public:
+    enum class Status {
+        Acquired,
+        HeldByAnother,  // another bridge is publishing to this user's link
+        Unavailable,    // the lock could not be made; the caller runs without it
+    };
+
+    InstanceLock() noexcept = default;
+    InstanceLock(InstanceLock&& other) noexcept;
+    InstanceLock& operator=(InstanceLock&& other) noexcept;
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+    ~InstanceLock();
+
+    // Takes the lock of the current user's link, without waiting.
+    Status acquire() noexcept;
+    void release() noexcept;
+
+private:
+    static constexpr std::intptr_t kNone = -1;
+    // The lock's descriptor (POSIX) or mutex handle (Windows) while it is ours.
+    std::intptr_t held_ = kNone;
+};
+
+}  // namespace corvane

@@ -1,0 +1,53 @@
+#include "link/instance_lock.h"
+
+#include "common/windows_support.h"
+
+namespace corvane {
+namespace {
+
+HANDLE asHandle(std::intptr_t held) noexcept { return reinterpret_cast<HANDLE>(held); }
+
+}  // namespace
+
+InstanceLock::InstanceLock(InstanceLock&& other) noexcept : held_(other.held_) {
+    other.held_ = kNone;
+}
+
+InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
+    if (this != &other) {
+        release();
+        held_ = other.held_;
+        other.held_ = kNone;
+    }
+    return *this;
+}
+
+InstanceLock::~InstanceLock() { release(); }
+
+void InstanceLock::release() noexcept {
+    if (held_ != kNone) CloseHandle(asHandle(held_));
+    held_ = kNone;
+}
+
+// A named mutex in the logon session's namespace, where the link itself is:
+// it exists exactly while some bridge holds a handle to it, and Windows closes
+// the handles of a process that ends, however it ends. Owning the mutex is not
+// needed; that it already exists says enough.
+InstanceLock::Status InstanceLock::acquire() noexcept {
+    release();
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\CorvaneVoiceBridge.MumbleLink");
+    if (mutex == nullptr) {
+        // A bridge run elevated in this session holds one we may not open;
+        // anything else (an object of that name that is no mutex) is no
+        // reason to refuse to run.
+        return GetLastError() == ERROR_ACCESS_DENIED ? Status::HeldByAnother : Status::Unavailable;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return Status::HeldByAnother;
+    }
+    held_ = reinterpret_cast<std::intptr_t>(mutex);
+    return Status::Acquired;
+}
+
+}  // namespace corvane

@@ -1,0 +1,147 @@
+// A player's evening with the real bridge: started before the game, the game
+// killed and started again, two game clients at once, a second bridge, and a
+// bridge killed outright.
+
+#include "tests/support/programs.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+
+namespace corvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// The isolation point: 50,000,000 + 1000 × the bits 0-9 and 10-19 of the
+// identity's FNV-1a hash (for "Evening" 79 and 265).
+constexpr float kEveningIsolated[3] = {50'079'000.0f, 0.0f, 50'265'000.0f};
+
+// The record's text as the probe decodes it, against ASCII.
+template <typename Text>
+bool sameText(const Text& text, std::string_view ascii) {
+    std::u32string units;
+    for (auto unit = std::begin(text); unit != std::end(text) && *unit != 0; ++unit) units += *unit;
+    return units == std::u32string(ascii.begin(), ascii.end());
+}
+
+std::string withoutCr(std::string text) {
+    std::erase(text, '\r');
+    return text;
+}
+
+template <typename Record>
+bool standsAt(const Record& r, const float (&at)[3]) {
+    const auto near = [&](int i) { return std::fabs(r.fAvatarPosition[i] - at[i]) <= 0.01f; };
+    return near(0) && near(1) && near(2);
+}
+
+// In the world on map 0: link (x, y, z) = 0.9144 × game (x, z, y).
+::testing::AssertionResult enterWorld(FakeGame& game, const char* gameXyz) {
+    return game.send({std::string("pos ") + gameXyz + " 0", "map 0", "guid 2A", "list 3 1",
+                      "state 1"});
+}
+
+class EveningTest : public ::testing::Test {
+protected:
+    bool awaitAt(const float (&at)[3], std::chrono::milliseconds timeout = kStepTimeout) {
+        return probe.waitFor([&](const auto& r) { return standsAt(r, at); }, timeout).has_value();
+    }
+    bool awaitOutput(std::string_view text, std::size_t from = 0) {
+        const auto has = [&](const std::string& out) { return out.find(text, from) != out.npos; };
+        return bridge.waitForOutput(has, kStepTimeout);
+    }
+
+    ChildProcess bridge;
+    LinkProbe probe;
+};
+
+TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
+    ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--wait", "--identity", "Evening"}));
+    EXPECT_TRUE(awaitOutput("| waiting for Wow.exe |"));
+    EXPECT_TRUE(awaitAt(kEveningIsolated));
+
+    FakeGame first;
+    ASSERT_TRUE(first.start() && enterWorld(first, "100 200 30"));
+    EXPECT_TRUE(awaitAt({91.44f, 27.432f, 182.88f}));
+
+    const std::size_t seen = bridge.output().size();
+    first.process().kill();
+    const auto killed = Clock::now();
+    ASSERT_TRUE(awaitOutput("| waiting for Wow.exe |", seen));
+    EXPECT_LT(Clock::now() - killed, 3s) << "the game's end is seen within about a second";
+    EXPECT_TRUE(awaitAt(kEveningIsolated, 1ms));
+    for (std::uint32_t i = 0, tick = probe.read()->uiTick; i < 5; ++i) {  // nothing is lost
+        std::this_thread::sleep_for(300ms);  // a loaded machine may pause us briefly
+        const std::uint32_t now = probe.read()->uiTick;
+        EXPECT_GT(now, std::exchange(tick, now));
+    }
+
+    FakeGame second;  // placed again, after the debounce that the unit tests count
+    ASSERT_TRUE(second.start() && enterWorld(second, "-300 50 10"));
+    EXPECT_TRUE(awaitAt({-274.32f, 9.144f, 45.72f}));
+    EXPECT_TRUE(stopBridge(bridge));
+}
+
+TEST_F(EveningTest, SeveralGamesGetAHintAndPidChoosesOne) {
+    FakeGame games[2];
+    const char* at[2] = {"100 200 30", "1000 2000 5"};
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(games[i].start() && enterWorld(games[i], at[i]));
+    const std::string ids[2] = {std::to_string(games[0].process().id()),
+                                std::to_string(games[1].process().id())};
+    const auto hint = [&](int a, int b) {
+        return "Found 2 Wow.exe processes (" + ids[a] + ", " + ids[b] + "); reading " + ids[a] +
+               ". Use --pid to choose.\n";
+    };
+    const float places[2][3] = {{91.44f, 27.432f, 182.88f}, {914.4f, 4.572f, 1828.8f}};
+    ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--identity", "Evening"}));
+    ASSERT_TRUE(probe.waitFor(  // placed: the start-up and its message are over
+        [&](const auto& r) { return standsAt(r, places[0]) || standsAt(r, places[1]); },
+        kStepTimeout));
+    const std::string err = withoutCr(bridge.errorOutput());
+    EXPECT_TRUE(err == hint(0, 1) || err == hint(1, 0)) << err;
+    bridge.kill();
+    bridge.wait(kExitTimeout);
+
+    const int other = err == hint(0, 1) ? 1 : 0;  // the one not read by name
+    ChildProcess chosen;
+    ASSERT_TRUE(startBridge(chosen, probe, {"--wow", "--pid", ids[other], "--identity", "E"}));
+    EXPECT_TRUE(awaitAt(places[other]));
+    EXPECT_TRUE(stopBridge(chosen));
+}
+
+// The first bridge's identity is in every frame while a second one tries to
+// start; killed outright, the first one blocks no later bridge.
+TEST_F(EveningTest, OneBridgePublishesAtATime) {
+    ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "First"}) &&
+                probe.waitFor([](const auto& r) { return sameText(r.identity, "First"); }, 5s));
+    ChildProcess second;
+    std::string error;
+    ASSERT_TRUE(second.start({bridgePath(), "--identity", "Second"}, error)) << error;
+    const auto until = Clock::now() + 500ms;
+    for (int frame = 0; second.running() || Clock::now() < until; ++frame) {
+        const auto record = probe.read();
+        ASSERT_TRUE(record && sameText(record->identity, "First")) << "frame " << frame;
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(second.wait(kExitTimeout), 1);
+    EXPECT_EQ(withoutCr(second.errorOutput()),
+              "ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n");
+
+    bridge.kill();
+    ASSERT_TRUE(bridge.wait(kExitTimeout).has_value());
+    ChildProcess next;
+    ASSERT_TRUE(startBridge(next, probe, {"--identity", "Evening"}));
+    EXPECT_TRUE(probe.waitFor([](const auto& r) { return sameText(r.identity, "Evening"); },
+                              kStepTimeout));
+    EXPECT_TRUE(stopBridge(next));
+}
+
+}  // namespace
+}  // namespace corvane::testing
