@@ -94,8 +94,13 @@ while kill -0 "$bridge" 2>/dev/null; do
     status=$(tail -c 400 "$work/status.log" | tr '\r' '\n' | tail -n 1)
     view=$(tail -c 8000 "$work/monitor.log" 2>/dev/null | awk 'BEGIN { RS = "\033\\[H" } { v = $0 } END { printf "%s", v }' |
         sed 's/\x1b\[[0-9;]*[A-Za-z]//g')
-    printf '%sCorvaneVoiceBridge %s\n\nStatus line: %s\n\n%s\n\n(Ctrl-C to stop)\n' \
-        "$clear" "${bridge_args[*]}" "${status:-(none: synthetic mode prints no status line)}" "$view"
+    # Each change of state once, the last five: "entering world" lasts only four
+    # cycles (80 ms), so a status line shows it on about one entry in three.
+    states=$(tr '\r' '\n' <"$work/status.log" | awk -F' [|] ' 'NF > 2 && $1 FS $3 != last {
+        last = $1 FS $3; print "  " $1 " | " $3 }' | tail -n 5)
+    printf '%sCorvaneVoiceBridge %s\n\nStatus line: %s\n\nLatest states:\n%s\n\n%s\n\n(Ctrl-C to stop)\n' \
+        "$clear" "${bridge_args[*]}" "${status:-(none: synthetic mode prints no status line)}" \
+        "${states:-  (none yet)}" "$view"
     sleep 0.5
 done
 code=0
