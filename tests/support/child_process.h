@@ -44,7 +44,7 @@ public:
     // signal for one that a signal ended, as shells report it); reaps it.
     std::optional<int> wait(std::chrono::milliseconds timeout);
     bool running() { return id() != 0 && !wait(std::chrono::milliseconds{0}); }
-    std::uint32_t id() const;
+    std::uint32_t id() const { return id_; }
 
     // POSIX: standard output is a pipe whose reader has already gone.
     bool brokenOutputPipe = false;

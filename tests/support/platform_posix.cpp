@@ -76,13 +76,12 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     return exitCode_;
 }
 
-std::uint32_t ChildProcess::id() const { return id_; }
-
 std::string siblingProgram(const std::string& name) {
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
 }
 
-
+// The native voice client's link: "/MumbleLink.<uid>", the real user ID in
+// decimal, at least the 10580 bytes of the record.
 bool LinkProbe::open(std::string& error) {
     const std::string name = "/MumbleLink." + std::to_string(getuid());
     const int fd = shm_open(name.c_str(), O_RDONLY, 0);

@@ -103,8 +103,6 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     return static_cast<int>(code);
 }
 
-std::uint32_t ChildProcess::id() const { return id_; }
-
 std::string siblingProgram(const std::string& name) {
     std::wstring self(32768, L'\0');  // the longest path Windows has
     self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
@@ -113,7 +111,7 @@ std::string siblingProgram(const std::string& name) {
     return {sibling.begin(), sibling.end()};
 }
 
-
+// The voice client's link: "MumbleLink", the 5460 bytes of the record.
 bool LinkProbe::open(std::string& error) {
     handle_ = OpenFileMappingA(FILE_MAP_READ, FALSE, "MumbleLink");
     view_ = handle_ != nullptr ? static_cast<const unsigned char*>(
