@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <regex>
 #include <thread>
 
 namespace corvane::testing {
@@ -50,6 +49,12 @@ std::u32string text(const std::vector<unsigned char>& raw, std::size_t offset, s
         out += c;
     }
     return out;
+}
+
+// Wine's C runtime writes "\r\n" for "\n".
+std::string unixLines(std::string text) {
+    for (auto at = text.find("\r\n"); at != text.npos; at = text.find("\r\n", at)) text.erase(at, 1);
+    return text;
 }
 
 std::string readFile(const std::filesystem::path& path) {
@@ -167,8 +172,8 @@ Finished runToEnd(const std::vector<std::string>& args) {
     Finished finished;
     if (!child.start(args, finished.errorOutput)) return finished;
     finished.exitCode = child.wait(kExitTimeout);
-    finished.output = std::regex_replace(child.output(), std::regex("\r\n"), "\n");
-    finished.errorOutput = std::regex_replace(child.errorOutput(), std::regex("\r\n"), "\n");
+    finished.output = unixLines(child.output());
+    finished.errorOutput = unixLines(child.errorOutput());
     return finished;
 }
 
