@@ -62,19 +62,17 @@ trap cleanup EXIT
 # One round of the soak cycle as fake-game commands, 2.5 s a phase, a "pos"
 # every 100 ms ("tick" marks the pauses): glue screen; entering (the player
 # not listed yet); placed as the only object; another map, the player last; a
-# far map and a long list; a coordinate of 100000; a NaN facing; map 2001; no
-# ClientConnection; a local GUID of 0; another state byte; the second row of
-# map regions.
+# far map and a long list; a coordinate of 100000; a NaN facing; map 2001; a
+# local GUID of 0; another state byte; the second row of map regions.
 soak_round() {
     awk 'BEGIN {
-        n = split("0 0 1 0 w 1 1|1 0 50 50 w 1 1|1 0 1 0 w 1 1|1 1 50 49 w 1 1|" \
-                  "1 571 500 250 w 1 1|1 571 500 250 far 1 1|1 571 500 250 nan 1 1|" \
-                  "1 2001 50 10 w 1 1|1 0 50 10 w 1 0|1 0 50 10 w 0 1|2 0 50 10 w 1 1|" \
-                  "1 32 50 10 w 1 1", phases, "|")
+        n = split("0 0 1 0 w 1|1 0 50 50 w 1|1 0 1 0 w 1|1 1 50 49 w 1|1 571 500 250 w 1|" \
+                  "1 571 500 250 far 1|1 571 500 250 nan 1|1 2001 50 10 w 1|1 0 50 10 w 0|" \
+                  "2 0 50 10 w 1|1 32 50 10 w 1|1 0 50 10 w 1", phases, "|")
         for (p = 1; p <= n; p++) {
             split(phases[p], f, " ")
-            printf "state 0\nguid %s\nlist %s %s\nmap %s\nconnection %s\nstate %s\n", \
-                f[6] == 1 ? "700000000001234" : "0", f[3], f[4], f[2], f[7], f[1]
+            printf "state 0\nguid %s\nlist %s %s\nmap %s\nstate %s\n", \
+                f[6] == 1 ? "700000000001234" : "0", f[3], f[4], f[2], f[1]
             for (t = 0; t < 25; t++) {
                 a = 6.2831853 * ((p - 1) * 25 + t) / 100
                 printf "pos %s %.2f 56 %s\ntick\n", f[5] == "far" ? "100000" : sprintf("%.2f", -9464 + 25 * cos(a)), \

@@ -54,7 +54,6 @@ TEST_P(LiveBridge, FollowsTheCharacterThroughAnEvening) {
     EXPECT_TRUE(bridge.output().starts_with(kGlue));
     const auto glue = probe.read();
     ASSERT_TRUE(glue && isolated(*glue));
-    EXPECT_EQ(glue->fAvatarPosition[1], 0.0f);
     EXPECT_EQ(glue->identity, U"CorvaneTest");
     EXPECT_EQ(glue->context, "CORVANE:WORLD:1");
     const auto lines = [&] { return std::ranges::count(bridge.output(), '\r'); };

@@ -9,7 +9,6 @@
 //   map N              map id
 //   guid HEX           local player GUID
 //   list COUNT INDEX   COUNT objects, the player at INDEX (INDEX >= COUNT: absent)
-//   connection 0|1     clear or restore the ClientConnection pointer
 // End of input exits with 0. It starts on the glue screen, map 0, GUID 0x2A,
 // the player alone at (0, 0, 0) facing 0.
 
@@ -98,8 +97,6 @@ bool apply(const std::string& name, std::istringstream& in) {
         put(kConnectionState, static_cast<std::uint8_t>(value));
     } else if (name == "map") {
         put(kManager + kMapId, static_cast<std::uint32_t>(value));
-    } else if (name == "connection") {
-        put(kClientConnection, value != 0 ? address(kConnection) : 0u);
     } else if (name == "guid" || name == "list") {
         g_guid = name == "guid" ? value : g_guid;
         g_count = name == "list" ? std::min(value, kMaxObjects) : g_count;

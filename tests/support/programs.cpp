@@ -36,14 +36,12 @@ T at(const std::vector<unsigned char>& raw, std::size_t offset) {
 // UTF-32, or UTF-16 with its surrogate pairs joined, up to the first NUL.
 std::u32string text(const std::vector<unsigned char>& raw, std::size_t offset, std::size_t units) {
     std::u32string out;
-    const bool utf16 = kLinkLayout.textUnit == 2;
     for (std::size_t i = 0; i < units; ++i) {
         const std::size_t unit = offset + i * kLinkLayout.textUnit;
-        char32_t c = utf16 ? at<char16_t>(raw, unit) : at<char32_t>(raw, unit);
-        const char32_t low = utf16 && i + 1 < units ? at<char16_t>(raw, unit + 2) : 0;
+        char32_t c = kLinkLayout.textUnit == 4 ? at<char32_t>(raw, unit) : at<char16_t>(raw, unit);
         if (c == 0) break;
-        if (c >= 0xD800 && c < 0xDC00 && low >= 0xDC00 && low < 0xE000 && utf16) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        if (kLinkLayout.textUnit == 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (at<char16_t>(raw, unit + 2) - 0xDC00);
             ++i;
         }
         out += c;
