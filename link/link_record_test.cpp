@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
-#include <bit>
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,110 +9,80 @@
 namespace corvane {
 namespace {
 
-using Bytes = std::array<unsigned char, kLinkedMemSize>;
+// The published offsets, written out here so that a wrong struct cannot agree with itself.
+struct Layout {
+    std::size_t unit, size, camera, identity, contextLen, context, description;
+};
+constexpr Layout kWindows{2, 5460, 556, 592, 1104, 1108, 1364};
+constexpr Layout kLinux{4, 10580, 1068, 1104, 2128, 2132, 2388};
 
-Bytes assembled(const LinkFrame& frame, std::uint32_t tick, unsigned char fill = 0xEE) {
-    LinkedMem record;
-    std::memset(&record, fill, sizeof record);
-    assembleRecord(frame, tick, record);
-    return std::bit_cast<Bytes>(record);
+using Bytes = std::vector<unsigned char>;
+
+template <typename Record>
+Bytes assembled(const LinkFrame& frame) {
+    Record record;
+    std::memset(&record, 0xEE, sizeof record);
+    assembleRecord(frame, 0xDEADBEEF, record);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&record);
+    return {bytes, bytes + sizeof record};
 }
 
-// The targets are little-endian, as the record is.
-std::uint32_t u32At(const Bytes& bytes, std::size_t offset) {
-    return std::bit_cast<std::array<std::uint32_t, kLinkedMemWords>>(bytes)[offset / 4];
+// `count` little-endian values of `size` bytes from `offset`.
+std::u32string at(const Bytes& bytes, std::size_t offset, std::size_t size, std::size_t count = 1) {
+    std::u32string values(count, U'\0');
+    for (std::size_t i = 0; i < count * size; ++i) values[i / size] |= char32_t{bytes.at(offset + i)} << 8 * (i % size);
+    return values;
 }
 
-// A whole text field: the text, then zero units to the field's end.
-void expectText(const Bytes& bytes, std::size_t offset, std::size_t units, std::u16string text) {
-    text.resize(units, u'\0');
-    std::u16string field(units, u'\0');
-    std::memcpy(field.data(), bytes.data() + offset, 2 * units);
-    EXPECT_EQ(field, text) << "field at " << offset;
-}
+// A whole text field: the units, then zero units to the field's end.
+std::u32string field(std::u32string text, std::size_t units) { return text.resize(units, U'\0'), text; }
 
-// context_len, then the bytes and zeros to the array's end.
-void expectContext(const Bytes& bytes, std::string text) {
-    EXPECT_EQ(u32At(bytes, 1104), text.size());
-    text.resize(256, '\0');
-    EXPECT_EQ(std::string(bytes.begin() + 1108, bytes.begin() + 1364), text);
-}
+struct IdentityRow {
+    std::string bytes;
+    std::u32string utf16, utf32;  // the units expected in each layout
+};
 
-const LinkFrame kDefaultFrame{{}, "CorvaneTest", "CORVANE:WORLD:1"};
-
-TEST(AssembleRecord, PutsEveryFieldAtItsOffset) {
-    // Eighteen distinct bit patterns, NaN payloads and a signalling NaN among them.
-    const std::uint32_t bits[18] = {
-        0x3F800000, 0x40000000, 0x40400000, 0x7FC12345, 0xFF800001, 0x80000000,
-        0x00000001, 0x7F7FFFFF, 0xFF800000, 0xC2280000, 0x7F800000, 0x3EAAAAAB,
-        0x4B7FFFFF, 0x7FA00000, 0x807FFFFF, 0x4C3EBC20, 0x00000000, 0xBF800000,
-    };
-    LinkFrame frame = kDefaultFrame;
+template <typename Record>
+void checkLayout(const Layout& l, std::u32string IdentityRow::*units) {
+    std::uint32_t bits[18];  // signalling NaNs, each with its own payload
+    for (std::uint32_t i = 0; i < 18; ++i) bits[i] = 0x7FA00000 + i;
+    LinkFrame frame{{}, "", "CORVANE:WORLD:1"};
     std::memcpy(&frame.pose, bits, sizeof bits);
-
-    const Bytes b = assembled(frame, 0xDEADBEEF, 0xCC);
-    EXPECT_EQ(u32At(b, 0), 2u);
-    EXPECT_EQ(u32At(b, 4), 0xDEADBEEFu);
+    const Bytes b = assembled<Record>(frame);
+    ASSERT_EQ(b.size(), l.size);
+    EXPECT_EQ(at(b, 0, 4, 2), U"\x00000002\xDEADBEEF");
     EXPECT_EQ(std::memcmp(b.data() + 8, bits, 36), 0) << "avatar vectors";
-    EXPECT_EQ(std::memcmp(b.data() + 556, bits + 9, 36), 0) << "camera vectors";
-    expectText(b, 44, 256, u"Corvane Voice Bridge");
-    expectText(b, 592, 256, u"CorvaneTest");
-    expectContext(b, "CORVANE:WORLD:1");
-    expectText(b, 1364, 2048,
-               u"Corvane proximity voice positional-data bridge for World of Warcraft 3.3.5a.");
+    EXPECT_EQ(std::memcmp(b.data() + l.camera, bits + 9, 36), 0) << "camera vectors";
+    EXPECT_EQ(at(b, 44, l.unit, 256), field(U"Corvane Voice Bridge", 256));
+    EXPECT_EQ(at(b, l.description, l.unit, 2048),
+              field(U"Corvane proximity voice positional-data bridge for World of Warcraft 3.3.5a.", 2048));
+    EXPECT_EQ(at(b, l.contextLen, 4), U"\x0F");
+    EXPECT_EQ(std::string(b.begin() + l.context, b.begin() + l.context + 256), "CORVANE:WORLD:1" + std::string(241, '\0'));
 
-    // Every byte is written, whatever the buffer held before.
-    EXPECT_EQ(assembled(frame, 7, 0x00), assembled(frame, 7, 0xFF));
-}
+    frame.context.clear();
+    for (int i = 1; i <= 300; ++i) frame.context += static_cast<char>(i);  // 0x00 at 255, cut after 254
+    const Bytes c = assembled<Record>(frame);
+    EXPECT_EQ(at(c, l.contextLen, 4), U"\xFF");
+    EXPECT_EQ(std::string(c.begin() + l.context, c.begin() + l.context + 256), frame.context.substr(0, 255) + '\0');
 
-TEST(AssembleRecord, ConvertsAndCutsTheIdentity) {
-    using namespace std::string_literals;
-    const std::u16string a255(255, u'a');
-    const std::string emoji = "\xF0\x9F\x98\x80";
-    // The cut at 255 units may split a surrogate pair.
-    const std::pair<std::string, std::u16string> cases[] = {
-        {"", u""},
-        {std::string(300, 'a'), a255},
-        {std::string(254, 'a') + emoji, a255.substr(0, 254) + u"\xD83D"},
-        {std::string(253, 'a') + emoji, a255.substr(0, 253) + u"\U0001F600"},
-        {"\xF0\x90\x8D\x88", u"\U00010348"},
-        {"\x41\xFF", u"\u0041\uFFFF"},  // not UTF-8: byte-wise, sign-extended
-        {"a\0b"s, u"a\0b"s},
+    std::string acute300, a254(254, 'a');
+    for (int i = 0; i < 300; ++i) acute300 += "\xC3\xA9";
+    const std::u32string a(254, U'a'), acute255(255, U'\u00E9');
+    const IdentityRow rows[] = {
+        {acute300, acute255, acute255},  // 255 units, not 255 bytes
+        {a254 + "\xF0\x9F\x98\x80", a + U"\xD83D", a + U"\U0001F600"},  // the UTF-16 cut splits a pair
+        {"a" + a254 + "\xF0\x9F\x98\x80", U"a" + a, U"a" + a},
+        {"\x41\xFF", U"\x41\xFFFF", U"\x41\xFFFD"},  // not UTF-8: sign-extended bytes, U+FFFD
     };
-    for (const auto& [identity, units] : cases) {
-        LinkFrame frame = kDefaultFrame;
-        frame.identity = identity;
-        SCOPED_TRACE(std::to_string(identity.size()) + " bytes");
-        expectText(assembled(frame, 1), 592, 256, units);
+    for (const IdentityRow& row : rows) {
+        frame.identity = row.bytes;
+        EXPECT_EQ(at(assembled<Record>(frame), l.identity, l.unit, 256), field(row.*units, 256))
+            << row.bytes.size() << " identity bytes";
     }
 }
 
-TEST(AssembleRecord, CopiesAndCutsTheContext) {
-    using namespace std::string_literals;
-    std::string bytes300;
-    for (int i = 0; i < 300; ++i) bytes300.push_back(static_cast<char>(i + 1));
-    for (const std::string& context : {""s, "\xFF\0\xC3\xA9"s, bytes300}) {
-        LinkFrame frame = kDefaultFrame;
-        frame.context = context;
-        SCOPED_TRACE(std::to_string(context.size()) + " bytes");
-        expectContext(assembled(frame, 1), context.substr(0, 255));
-    }
-}
-
-TEST(StoreRecord, WritesEveryWordOfTheRecordAndNothingElse) {
-    constexpr std::uint32_t kGuard = 0x5A5A5A5A;
-    std::vector<std::uint32_t> buffer(kLinkedMemWords + 2, kGuard);
-    std::vector<std::uint32_t> expected(kLinkedMemWords + 2, 0);
-    expected.front() = expected.back() = kGuard;
-    clearRecord(buffer.data() + 1);
-    EXPECT_EQ(buffer, expected);
-
-    LinkedMem record;
-    std::memset(&record, 0xAB, sizeof record);
-    storeRecord(record, buffer.data() + 1);
-    std::fill(expected.begin() + 1, expected.end() - 1, 0xABABABABu);
-    EXPECT_EQ(buffer, expected);
-}
+TEST(AssembleRecord, WindowsLayoutHoldsUtf16Units) { checkLayout<WindowsLinkedMem>(kWindows, &IdentityRow::utf16); }
+TEST(AssembleRecord, LinuxLayoutHoldsUtf32Units) { checkLayout<LinuxLinkedMem>(kLinux, &IdentityRow::utf32); }
 
 }  // namespace
 }  // namespace corvane
