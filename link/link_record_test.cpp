@@ -39,6 +39,7 @@ TEST(IdentityText, ConvertsWellFormedUtf8AndReplacesIllFormedBytes) {
         EXPECT_EQ(std::u32string(utf16.begin(), utf16.end()), row.utf16);
         EXPECT_EQ(utf8ToUtf32(row.bytes), row.utf32);
     }
+    EXPECT_EQ(utf8ToUtf32(std::string_view("\xE2\x82\x82", 2)), r + r) << "a sequence cut by the text's end";
 }
 
 template <typename Record>

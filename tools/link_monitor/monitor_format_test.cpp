@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
-#include <limits>
 #include <string>
 
 namespace {
@@ -27,17 +27,17 @@ TEST(MonitorFormat, DecodesTextFieldsOfBothLayoutsAndEscapesWhatIsNoText) {
 }
 
 TEST(MonitorFormat, ShowsEveryFieldAndTheWholeRecord) {
-    const Vec3 at{1.5f, -2.0f, 0.1f}, front{0.0f, 0.0f, 1.0f}, top{0.0f, 1.0f, 0.0f};
+    // NaN and infinity are no JSON numbers.
+    const Vec3 at{1.5f, -2.0f, 0.1f}, front{0, 0, 1}, nan{0, NAN, 0}, inf{0, -INFINITY, 0};
     LinkedMem record{};
-    assembleRecord({{at, front, top, at, front, top}, "Oru\"l\\i\x1B", "CORVANE:WORLD:1"}, 1234, record);
-    record.fAvatarTop[1] = std::numeric_limits<float>::quiet_NaN();
+    assembleRecord({{at, front, nan, at, front, inf}, "Oru\"l\\i\x1B\n", "CORVANE:WORLD:1"}, 1234, record);
     const std::string json = formatJson(record, {49.74, 3.14});
     const std::size_t raw = json.find(",\"raw\":\"");
     EXPECT_EQ(json.substr(0, raw),
               "{\"version\":2,\"tick\":1234,\"framesPerSecond\":49.7,\"sinceLastFrameMs\":3.1,"
               "\"avatarPosition\":[1.5,-2,0.100000001],\"avatarFront\":[0,0,1],\"avatarTop\":[0,null,0],"
-              "\"cameraPosition\":[1.5,-2,0.100000001],\"cameraFront\":[0,0,1],\"cameraTop\":[0,1,0],"
-              "\"identity\":\"Oru\\\"l\\\\i\\u001b\",\"context\":\"CORVANE:WORLD:1\",\"contextLen\":15,"
+              "\"cameraPosition\":[1.5,-2,0.100000001],\"cameraFront\":[0,0,1],\"cameraTop\":[0,null,0],"
+              "\"identity\":\"Oru\\\"l\\\\i\\u001b\\n\",\"context\":\"CORVANE:WORLD:1\",\"contextLen\":15,"
               "\"name\":\"Corvane Voice Bridge\",\"description\":\"Corvane proximity voice "
               "positional-data bridge for World of Warcraft 3.3.5a.\"");
     // The whole record of this platform's layout, two lower-case digits a byte, in memory order.
@@ -47,7 +47,8 @@ TEST(MonitorFormat, ShowsEveryFieldAndTheWholeRecord) {
 
     const std::string text = formatDisplay(record, {});
     for (const char* line : {"Avatar position              1.500        -2.000         0.100\n",
-                             "Identity            Oru\"l\\i\\u001B\n", "CORVANE:WORLD:1  (15 bytes)\n"}) {
+                             "Identity            Oru\"l\\i\\u001B\\u000A\n", "(measuring)",
+                             "(no new frame seen)", "CORVANE:WORLD:1  (15 bytes)\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     }
 }
