@@ -43,7 +43,7 @@ protected:
         "CorvaneLinkTest-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
 };
 
-TEST_F(LinkWriterTest, CreatesAClearedRecordOrKeepsAnExistingOneUntilTheFirstFrame) {
+TEST_F(LinkWriterTest, CreatesTheRecordOrKeepsAnExistingOneUntilTheFirstFrame) {
     LinkWriter creator(name_), writer(name_);
     EXPECT_FALSE(creator.publish(kFrame));
     EXPECT_EQ(creator.lastError(), "MumbleLink is not connected.");
