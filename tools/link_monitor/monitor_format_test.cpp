@@ -45,10 +45,10 @@ TEST(MonitorFormat, ShowsEveryFieldAndTheWholeRecord) {
     EXPECT_EQ(json.substr(raw + 8, 16), "02000000d2040000");
     EXPECT_NE(formatJson(record, {}).find(":null,\"sinceLastFrameMs\":null,"), std::string::npos);
 
-    const std::string text = formatDisplay(record, {});
+    const std::string text = formatDisplay(record, {}) + formatDisplay(record, {49.96, 12.04});
     for (const char* line : {"Avatar position              1.500        -2.000         0.100\n",
-                             "Identity            Oru\"l\\i\\u001B\\u000A\n", "(measuring)",
-                             "(no new frame seen)", "CORVANE:WORLD:1  (15 bytes)\n"}) {
+                             "Identity            Oru\"l\\i\\u001B\\u000A\n", "(measuring)", "s        50.0\n",
+                             "(no new frame seen)", "12.0 ms\n", "CORVANE:WORLD:1  (15 bytes)\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     }
 }
