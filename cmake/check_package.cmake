@@ -1,45 +1,91 @@
-# Builds the release zip into WORK_DIR and checks what a player unpacks:
-# exactly the two programs, the README and the LICENSE at the top level; each
-# program importing only DLLs that ship with Windows; each carrying its
-# version resource.
-# Inputs: CPACK, CPACK_CONFIG, WORK_DIR, PACKAGE (file name), OBJDUMP, VERSION.
+# Builds the release package into WORK_DIR and checks what a player unpacks:
+# exactly FILES at the top level, and programs that run on a player's machine.
+# Windows zip: each program imports only DLLs that ship with Windows and
+# carries its version resource. Linux tarball: each program is static (no
+# program interpreter, no needed shared library) and runs.
+# Inputs: CPACK, CPACK_CONFIG, GENERATOR (ZIP or TGZ), WORK_DIR, PACKAGE (file
+# name without extension), FILES, TOOL (objdump for ZIP, readelf for TGZ), VERSION.
 
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 execute_process(
-  COMMAND "${CPACK}" -G ZIP --config "${CPACK_CONFIG}" -B "${WORK_DIR}"
+  COMMAND "${CPACK}" -G "${GENERATOR}" --config "${CPACK_CONFIG}" -B "${WORK_DIR}"
   RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cpack failed (${result}):\n${output}")
 endif()
-set(zip "${WORK_DIR}/${PACKAGE}")
-if(NOT EXISTS "${zip}")
-  message(FATAL_ERROR "cpack did not produce ${PACKAGE}:\n${output}")
+if(GENERATOR STREQUAL "ZIP")
+  set(archive "${WORK_DIR}/${PACKAGE}.zip")
+else()
+  set(archive "${WORK_DIR}/${PACKAGE}.tar.gz")
+endif()
+if(NOT EXISTS "${archive}")
+  message(FATAL_ERROR "cpack did not produce ${archive}:\n${output}")
 endif()
 
 execute_process(
-  COMMAND "${CMAKE_COMMAND}" -E tar tf "${zip}"
+  COMMAND "${CMAKE_COMMAND}" -E tar tf "${archive}"
   RESULT_VARIABLE result OUTPUT_VARIABLE listing ERROR_VARIABLE error)
 if(NOT result EQUAL 0)
-  message(FATAL_ERROR "cannot list ${zip}: ${error}")
+  message(FATAL_ERROR "cannot list ${archive}: ${error}")
 endif()
 string(REPLACE "\n" ";" entries "${listing}")
 list(REMOVE_ITEM entries "")
+list(TRANSFORM entries REPLACE "^\\./" "")
 list(SORT entries)
-set(expected CorvaneLinkMonitor.exe CorvaneVoiceBridge.exe LICENSE README.md)
+set(expected ${FILES})
+list(SORT expected)
 if(NOT entries STREQUAL expected)
-  message(FATAL_ERROR "zip holds [${entries}], expected [${expected}]")
+  message(FATAL_ERROR "${archive} holds [${entries}], expected [${expected}]")
 endif()
 
 set(unpacked "${WORK_DIR}/unpacked")
 file(MAKE_DIRECTORY "${unpacked}")
 execute_process(
-  COMMAND "${CMAKE_COMMAND}" -E tar xf "${zip}"
+  COMMAND "${CMAKE_COMMAND}" -E tar xf "${archive}"
   WORKING_DIRECTORY "${unpacked}" RESULT_VARIABLE result ERROR_VARIABLE error)
 if(NOT result EQUAL 0)
-  message(FATAL_ERROR "cannot unpack ${zip}: ${error}")
+  message(FATAL_ERROR "cannot unpack ${archive}: ${error}")
+endif()
+
+# Runs TOOL with `arguments` on one unpacked program; its output in `out`.
+function(inspect program out)
+  execute_process(
+    COMMAND "${TOOL}" ${ARGN} "${unpacked}/${program}"
+    RESULT_VARIABLE result OUTPUT_VARIABLE text ERROR_VARIABLE error)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${TOOL} ${ARGN} ${program} failed: ${error}")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+if(GENERATOR STREQUAL "TGZ")
+  foreach(program CorvaneVoiceBridge CorvaneLinkMonitor)
+    inspect(${program} header -h)
+    if(NOT header MATCHES "Machine:[ \t]+Advanced Micro Devices X86-64")
+      message(FATAL_ERROR "${program} is no x86-64 ELF program:\n${header}")
+    endif()
+    inspect(${program} segments -l -W)
+    if(segments MATCHES "INTERP")
+      message(FATAL_ERROR "${program} needs a program interpreter:\n${segments}")
+    endif()
+    inspect(${program} dynamic -d -W)
+    if(dynamic MATCHES "\\(NEEDED\\)")
+      message(FATAL_ERROR "${program} needs shared libraries:\n${dynamic}")
+    endif()
+    # And it runs, with nothing from the environment.
+    execute_process(
+      COMMAND env -i "${unpacked}/${program}" --help
+      RESULT_VARIABLE result OUTPUT_VARIABLE help ERROR_VARIABLE error)
+    if(NOT result EQUAL 0 OR NOT help MATCHES "Corvane")
+      message(FATAL_ERROR "${program} --help gave ${result}: ${help}${error}")
+    endif()
+    message(STATUS "${program}: static, runs")
+  endforeach()
+  message(STATUS "${PACKAGE}.tar.gz: ${entries}")
+  return()
 endif()
 
 # DLLs every Windows installation has. Anything else (libstdc++, libgcc,
@@ -51,13 +97,7 @@ set(system_dlls
   version.dll winmm.dll ws2_32.dll)
 
 foreach(program CorvaneVoiceBridge CorvaneLinkMonitor)
-  set(exe "${unpacked}/${program}.exe")
-  execute_process(
-    COMMAND "${OBJDUMP}" -p "${exe}"
-    RESULT_VARIABLE result OUTPUT_VARIABLE headers ERROR_VARIABLE error)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${OBJDUMP} -p ${program}.exe failed: ${error}")
-  endif()
+  inspect(${program}.exe headers -p)
   string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${headers}")
   if(NOT imports)
     message(FATAL_ERROR "${program}.exe shows no imports; is it a PE file?")
@@ -72,7 +112,7 @@ foreach(program CorvaneVoiceBridge CorvaneLinkMonitor)
   endforeach()
 
   string(REPLACE "." "\\." version_pattern "${VERSION}")
-  file(STRINGS "${exe}" resource ENCODING UTF-16LE
+  file(STRINGS "${unpacked}/${program}.exe" resource ENCODING UTF-16LE
        REGEX "^(ProductName|ProductVersion|FileVersion|CorvaneVoiceBridge|${version_pattern})$")
   foreach(wanted ProductName ProductVersion FileVersion CorvaneVoiceBridge ${VERSION})
     if(NOT wanted IN_LIST resource)
@@ -81,4 +121,4 @@ foreach(program CorvaneVoiceBridge CorvaneLinkMonitor)
   endforeach()
   message(STATUS "${program}.exe: ${imports}")
 endforeach()
-message(STATUS "${PACKAGE}: ${entries}")
+message(STATUS "${PACKAGE}.zip: ${entries}")

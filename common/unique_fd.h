@@ -1,5 +1,5 @@
 #pragma once
-// File descriptor owner for the POSIX stand-ins. Only *_posix.cpp files
+// File descriptor owner for the POSIX platform files. Only *_posix.cpp files
 // include this header.
 
 #include <unistd.h>

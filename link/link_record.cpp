@@ -4,18 +4,22 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace corvane {
 namespace {
 
 // Copies at most `limit` units and leaves the rest of the field zero, so a
 // NUL always follows the text.
-template <std::size_t N>
-void copyText(std::u16string_view text, std::size_t limit, char16_t (&field)[N]) {
+template <typename Text, typename Unit, std::size_t N>
+void copyText(const Text& text, std::size_t limit, Unit (&field)[N]) {
     static_assert(N > 0);
     const std::size_t count = std::min({text.size(), limit, N - 1});
-    std::fill(std::begin(field), std::end(field), u'\0');
-    std::copy_n(text.data(), count, field);
+    std::fill(std::begin(field), std::end(field), Unit{0});
+    for (std::size_t i = 0; i < count; ++i) {
+        using Source = std::make_unsigned_t<typename Text::value_type>;
+        field[i] = static_cast<Unit>(static_cast<Source>(text[i]));
+    }
 }
 
 void copyVec(const Vec3& v, float (&field)[3]) {
@@ -24,9 +28,13 @@ void copyVec(const Vec3& v, float (&field)[3]) {
     field[2] = v.z;
 }
 
+std::u16string convertIdentity(std::string_view text, char16_t) { return utf8ToUtf16(text); }
+std::u32string convertIdentity(std::string_view text, char32_t) { return utf8ToUtf32(text); }
+
 }  // namespace
 
-void assembleRecord(const LinkFrame& frame, std::uint32_t tick, LinkedMem& record) {
+template <typename Unit>
+void assembleRecord(const LinkFrame& frame, std::uint32_t tick, BasicLinkedMem<Unit>& record) {
     record.uiVersion = kLinkVersion;
     record.uiTick = tick;
 
@@ -39,7 +47,7 @@ void assembleRecord(const LinkFrame& frame, std::uint32_t tick, LinkedMem& recor
 
     copyText(kLinkProgramName, kMaxNameUnits, record.name);
     copyText(kLinkDescription, kMaxDescriptionUnits, record.description);
-    copyText(utf8ToUtf16(frame.identity), kMaxIdentityUnits, record.identity);
+    copyText(convertIdentity(frame.identity, Unit{}), kMaxIdentityUnits, record.identity);
 
     const std::size_t contextBytes = std::min(frame.context.size(), kMaxContextBytes);
     std::memset(record.context, 0, sizeof record.context);
@@ -47,17 +55,18 @@ void assembleRecord(const LinkFrame& frame, std::uint32_t tick, LinkedMem& recor
     record.context_len = static_cast<std::uint32_t>(contextBytes);
 }
 
-void storeRecord(const LinkedMem& record, void* view) noexcept {
-    std::uint32_t words[kLinkedMemWords];
-    std::memcpy(words, &record, sizeof words);
+template void assembleRecord(const LinkFrame&, std::uint32_t, WindowsLinkedMem&);
+template void assembleRecord(const LinkFrame&, std::uint32_t, LinuxLinkedMem&);
+
+void storeWords(const void* source, std::size_t words, void* view) noexcept {
+    const auto* bytes = static_cast<const unsigned char*>(source);
     // volatile keeps each store a single, ordered 32-bit store.
     auto* target = static_cast<volatile std::uint32_t*>(view);
-    for (std::size_t i = 0; i < kLinkedMemWords; ++i) target[i] = words[i];
-}
-
-void clearRecord(void* view) noexcept {
-    auto* target = static_cast<volatile std::uint32_t*>(view);
-    for (std::size_t i = 0; i < kLinkedMemWords; ++i) target[i] = 0;
+    for (std::size_t i = 0; i < words; ++i) {
+        std::uint32_t word = 0;
+        if (bytes != nullptr) std::memcpy(&word, bytes + 4 * i, 4);
+        target[i] = word;
+    }
 }
 
 }  // namespace corvane

@@ -1,31 +1,46 @@
 #pragma once
-// Assembling a record is pure, so it is tested without any shared memory.
+// Assembling a record is pure, so it is tested without any shared memory, in
+// both layouts on every platform.
 
 #include "link/link_frame.h"
 #include "link/linked_mem.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace corvane {
 
-inline constexpr std::u16string_view kLinkProgramName = u"Corvane Voice Bridge";
-inline constexpr std::u16string_view kLinkDescription =
-    u"Corvane proximity voice positional-data bridge for World of Warcraft 3.3.5a.";
+// ASCII, so each character is one unit in either layout.
+inline constexpr std::string_view kLinkProgramName = "Corvane Voice Bridge";
+inline constexpr std::string_view kLinkDescription =
+    "Corvane proximity voice positional-data bridge for World of Warcraft 3.3.5a.";
 inline constexpr std::uint32_t kLinkVersion = 2;
 inline constexpr std::size_t kMaxNameUnits = 255;
 inline constexpr std::size_t kMaxIdentityUnits = 255;
 inline constexpr std::size_t kMaxDescriptionUnits = 2047;
 inline constexpr std::size_t kMaxContextBytes = 255;
 
-// Fills every byte of `record` from the frame, with `tick` as uiTick.
-void assembleRecord(const LinkFrame& frame, std::uint32_t tick, LinkedMem& record);
+// Fills every byte of `record` from the frame, with `tick` as uiTick. The
+// identity is converted for the layout: utf8ToUtf16 for 16-bit units,
+// utf8ToUtf32 for 32-bit units.
+template <typename Unit>
+void assembleRecord(const LinkFrame& frame, std::uint32_t tick, BasicLinkedMem<Unit>& record);
+extern template void assembleRecord(const LinkFrame&, std::uint32_t, WindowsLinkedMem&);
+extern template void assembleRecord(const LinkFrame&, std::uint32_t, LinuxLinkedMem&);
 
-// Copies the record into shared memory as plain 32-bit stores in ascending
-// address order, so that uiTick lands before the data it announces.
-void storeRecord(const LinkedMem& record, void* view) noexcept;
+// Plain 32-bit stores in ascending address order, one per word; with a null
+// `source`, zeros.
+void storeWords(const void* source, std::size_t words, void* view) noexcept;
 
-// Stores zero into every word of the record in shared memory.
-void clearRecord(void* view) noexcept;
+// Copies the record into shared memory so that uiTick lands before the data
+// it announces.
+template <typename Unit>
+void storeRecord(const BasicLinkedMem<Unit>& record, void* view) noexcept {
+    storeWords(&record, sizeof record / 4, view);
+}
+
+// Stores zero into every word of a record of this platform's layout.
+inline void clearRecord(void* view) noexcept { storeWords(nullptr, kLinkedMemWords, view); }
 
 }  // namespace corvane

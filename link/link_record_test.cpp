@@ -1,122 +1,89 @@
 #include "link/link_record.h"
+#include "link/utf8.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
-#include <bit>
-#include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
 
-namespace corvane {
 namespace {
+using namespace corvane;
 
-using Bytes = std::array<unsigned char, kLinkedMemSize>;
+// The published offsets, written out here so that a wrong struct cannot agree with itself.
+struct Layout { std::size_t unit, size, camera, identity, contextLen, context, description; };
+constexpr Layout kWindows{2, 5460, 556, 592, 1104, 1108, 1364};
+constexpr Layout kLinux{4, 10580, 1068, 1104, 2128, 2132, 2388};
 
-Bytes assembled(const LinkFrame& frame, std::uint32_t tick, unsigned char fill = 0xEE) {
-    LinkedMem record;
-    std::memset(&record, fill, sizeof record);
-    assembleRecord(frame, tick, record);
-    return std::bit_cast<Bytes>(record);
-}
+// The units each conversion gives; UTF-16 of ill-formed text (empty here) is each byte sign-extended.
+struct Row { std::string bytes; std::u32string utf16, utf32; };
 
-// The targets are little-endian, as the record is.
-std::uint32_t u32At(const Bytes& bytes, std::size_t offset) {
-    return std::bit_cast<std::array<std::uint32_t, kLinkedMemWords>>(bytes)[offset / 4];
-}
-
-// A whole text field: the text, then zero units to the field's end.
-void expectText(const Bytes& bytes, std::size_t offset, std::size_t units, std::u16string text) {
-    text.resize(units, u'\0');
-    std::u16string field(units, u'\0');
-    std::memcpy(field.data(), bytes.data() + offset, 2 * units);
-    EXPECT_EQ(field, text) << "field at " << offset;
-}
-
-// context_len, then the bytes and zeros to the array's end.
-void expectContext(const Bytes& bytes, std::string text) {
-    EXPECT_EQ(u32At(bytes, 1104), text.size());
-    text.resize(256, '\0');
-    EXPECT_EQ(std::string(bytes.begin() + 1108, bytes.begin() + 1364), text);
-}
-
-const LinkFrame kDefaultFrame{{}, "CorvaneTest", "CORVANE:WORLD:1"};
-
-TEST(AssembleRecord, PutsEveryFieldAtItsOffset) {
-    // Eighteen distinct bit patterns, NaN payloads and a signalling NaN among them.
-    const std::uint32_t bits[18] = {
-        0x3F800000, 0x40000000, 0x40400000, 0x7FC12345, 0xFF800001, 0x80000000,
-        0x00000001, 0x7F7FFFFF, 0xFF800000, 0xC2280000, 0x7F800000, 0x3EAAAAAB,
-        0x4B7FFFFF, 0x7FA00000, 0x807FFFFF, 0x4C3EBC20, 0x00000000, 0xBF800000,
+// Run on both targets: on Windows the UTF-16 conversion is MultiByteToWideChar's,
+// elsewhere our own strict decoder's, and both must give these results.
+TEST(IdentityText, ConvertsWellFormedUtf8AndReplacesIllFormedBytes) {
+    const std::u32string r = U"\uFFFD", r3 = r + r + r, r4 = r3 + r;
+    const std::u32string low = {U'A', 0, 0x7F, 0x80, 0x7FF}, bmp = U"\u0800\uD7FF\uE000\uFFFF";
+    const Row rows[] = {
+        {std::string("A\0\x7F\xC2\x80\xDF\xBF", 7), low, low},
+        {"\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF", bmp, bmp},
+        {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", {0xD800, 0xDC00, 0xDBFF, 0xDFFF}, U"\U00010000\U0010FFFF"},
+        // Overlong forms; then surrogates, values above U+10FFFF and bytes that never lead.
+        {"\xC0\x80\xC1\xBF\xE0\x9F\xBF\xF0\x8F\xBF\xBF", {}, r + r + r + r + r3 + r4},
+        {"\xED\xA0\x80\xED\xBF\xBF\xF4\x90\x80\x80\xF5\x80\x80\x80\x41\xFF", {}, r3 + r3 + r4 + r4 + U"A" + r},
+        // Truncated sequences, in the text and at its end, and stray continuation bytes.
+        {"a\xC3\xF0\x9F\x98\x41\x80\xC3\xA9\x80\xE2\x82", {}, U"a" + r + r3 + U"A" + r + U"\u00E9" + r3},
     };
-    LinkFrame frame = kDefaultFrame;
+    for (Row row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.bytes));
+        for (unsigned char b : row.utf16.empty() ? row.bytes : "") row.utf16 += b < 0x80 ? b : 0xFF00 | b;
+        const std::u16string utf16 = utf8ToUtf16(row.bytes);
+        EXPECT_EQ(std::u32string(utf16.begin(), utf16.end()), row.utf16);
+        EXPECT_EQ(utf8ToUtf32(row.bytes), row.utf32);
+    }
+    EXPECT_EQ(utf8ToUtf32(std::string_view("\xE2\x82\x82", 2)), r + r) << "a sequence cut by the text's end";
+}
+
+template <typename Record>
+std::string assembled(const LinkFrame& frame) {
+    Record record;
+    std::memset(&record, 0xEE, sizeof record);
+    assembleRecord(frame, 0xDEADBEEF, record);
+    return std::string(reinterpret_cast<const char*>(&record), sizeof record);
+}
+
+// `count` little-endian values of `size` bytes from `offset`.
+std::u32string at(const std::string& bytes, std::size_t offset, std::size_t size, std::size_t count = 1) {
+    std::u32string values(count, U'\0');
+    for (std::size_t i = 0; i < count * size; ++i) {
+        values[i / size] |= char32_t{static_cast<unsigned char>(bytes.at(offset + i))} << 8 * (i % size);
+    }
+    return values;
+}
+
+// A whole text field: the units, then zero units to the field's end.
+std::u32string field(std::u32string text, std::size_t units) { return text.resize(units, U'\0'), text; }
+
+template <typename Record>
+void checkLayout(const Layout& l, const std::u32string& cutPair) {
+    std::uint32_t bits[18];  // signalling NaNs, each with its own payload
+    for (std::uint32_t i = 0; i < 18; ++i) bits[i] = 0x7FA00000 + i;
+    // 300 units in UTF-32, cut after 255 units (the last one U+1F600), not after 255 bytes.
+    LinkFrame frame{{}, std::string(254, 'a') + "\xF0\x9F\x98\x80" + std::string(45, 'b'), ""};
     std::memcpy(&frame.pose, bits, sizeof bits);
-
-    const Bytes b = assembled(frame, 0xDEADBEEF, 0xCC);
-    EXPECT_EQ(u32At(b, 0), 2u);
-    EXPECT_EQ(u32At(b, 4), 0xDEADBEEFu);
-    EXPECT_EQ(std::memcmp(b.data() + 8, bits, 36), 0) << "avatar vectors";
-    EXPECT_EQ(std::memcmp(b.data() + 556, bits + 9, 36), 0) << "camera vectors";
-    expectText(b, 44, 256, u"Corvane Voice Bridge");
-    expectText(b, 592, 256, u"CorvaneTest");
-    expectContext(b, "CORVANE:WORLD:1");
-    expectText(b, 1364, 2048,
-               u"Corvane proximity voice positional-data bridge for World of Warcraft 3.3.5a.");
-
-    // Every byte is written, whatever the buffer held before.
-    EXPECT_EQ(assembled(frame, 7, 0x00), assembled(frame, 7, 0xFF));
+    for (int i = 0; i < 300; ++i) frame.context += static_cast<char>(i * 7);  // 0 first; cut after 255 bytes
+    const std::string b = assembled<Record>(frame);
+    ASSERT_EQ(b.size(), l.size);
+    EXPECT_EQ(at(b, 0, 4, 2), U"\x00000002\xDEADBEEF");
+    EXPECT_EQ(b.substr(8, 36) + b.substr(l.camera, 36), std::string(reinterpret_cast<char*>(bits), 72));
+    EXPECT_EQ(at(b, 44, l.unit, 256), field(U"Corvane Voice Bridge", 256));
+    EXPECT_EQ(at(b, l.identity, l.unit, 256), field(std::u32string(254, U'a') + cutPair, 256));
+    EXPECT_EQ(at(b, l.contextLen, 4), U"\xFF");
+    EXPECT_EQ(b.substr(l.context, 256), frame.context.substr(0, 255) + '\0');
+    EXPECT_EQ(at(b, l.description, l.unit, 2048),
+              field(U"Corvane proximity voice positional-data bridge for World of Warcraft 3.3.5a.", 2048));
 }
 
-TEST(AssembleRecord, ConvertsAndCutsTheIdentity) {
-    using namespace std::string_literals;
-    const std::u16string a255(255, u'a');
-    const std::string emoji = "\xF0\x9F\x98\x80";
-    // The cut at 255 units may split a surrogate pair.
-    const std::pair<std::string, std::u16string> cases[] = {
-        {"", u""},
-        {std::string(300, 'a'), a255},
-        {std::string(254, 'a') + emoji, a255.substr(0, 254) + u"\xD83D"},
-        {std::string(253, 'a') + emoji, a255.substr(0, 253) + u"\U0001F600"},
-        {"\xF0\x90\x8D\x88", u"\U00010348"},
-        {"\x41\xFF", u"\u0041\uFFFF"},  // not UTF-8: byte-wise, sign-extended
-        {"a\0b"s, u"a\0b"s},
-    };
-    for (const auto& [identity, units] : cases) {
-        LinkFrame frame = kDefaultFrame;
-        frame.identity = identity;
-        SCOPED_TRACE(std::to_string(identity.size()) + " bytes");
-        expectText(assembled(frame, 1), 592, 256, units);
-    }
-}
-
-TEST(AssembleRecord, CopiesAndCutsTheContext) {
-    using namespace std::string_literals;
-    std::string bytes300;
-    for (int i = 0; i < 300; ++i) bytes300.push_back(static_cast<char>(i + 1));
-    for (const std::string& context : {""s, "\xFF\0\xC3\xA9"s, bytes300}) {
-        LinkFrame frame = kDefaultFrame;
-        frame.context = context;
-        SCOPED_TRACE(std::to_string(context.size()) + " bytes");
-        expectContext(assembled(frame, 1), context.substr(0, 255));
-    }
-}
-
-TEST(StoreRecord, WritesEveryWordOfTheRecordAndNothingElse) {
-    constexpr std::uint32_t kGuard = 0x5A5A5A5A;
-    std::vector<std::uint32_t> buffer(kLinkedMemWords + 2, kGuard);
-    std::vector<std::uint32_t> expected(kLinkedMemWords + 2, 0);
-    expected.front() = expected.back() = kGuard;
-    clearRecord(buffer.data() + 1);
-    EXPECT_EQ(buffer, expected);
-
-    LinkedMem record;
-    std::memset(&record, 0xAB, sizeof record);
-    storeRecord(record, buffer.data() + 1);
-    std::fill(expected.begin() + 1, expected.end() - 1, 0xABABABABu);
-    EXPECT_EQ(buffer, expected);
-}
+// In UTF-16 the cut splits the pair of U+1F600; in UTF-32 it is one unit.
+TEST(AssembleRecord, WindowsLayout) { checkLayout<WindowsLinkedMem>(kWindows, U"\xD83D"); }
+TEST(AssembleRecord, LinuxLayout) { checkLayout<LinuxLinkedMem>(kLinux, U"\U0001F600"); }
 
 }  // namespace
-}  // namespace corvane

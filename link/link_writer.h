@@ -9,17 +9,19 @@
 
 namespace corvane {
 
-// Owns the "MumbleLink" shared memory and writes one whole record into it per
-// publish.
+// Owns the link's shared memory and writes one whole record of this
+// platform's layout into it per publish. The object is never removed: the
+// voice client may hold it, and keeps seeing the last frame.
 class LinkWriter {
 public:
     // The name is only ever changed by tests, which must not disturb a real link.
-    explicit LinkWriter(std::string name = kLinkName);
+    explicit LinkWriter(std::string name = linkName());
     LinkWriter(const LinkWriter&) = delete;
     LinkWriter& operator=(const LinkWriter&) = delete;
 
-    // Opens the existing record or creates (and clears) a new one. Releases
-    // whatever was held first and restarts the tick.
+    // Opens the existing record or creates (and clears) a new one; an object
+    // smaller than the record is refused and left as it is. Releases whatever
+    // was held first and restarts the tick.
     bool open();
     // Unmaps the view and closes the mapping; writes nothing into the record.
     void close() noexcept;

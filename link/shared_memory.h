@@ -44,7 +44,7 @@ private:
 };
 
 // Removes a named object so that the next openOrCreate creates it afresh.
-// Only the POSIX stand-in can do this (on Windows the object lives while any
+// Only POSIX objects can be removed (on Windows the object lives while any
 // handle to it does); for tests and tools.
 bool removeSharedMemory(const std::string& name) noexcept;
 

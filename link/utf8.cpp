@@ -3,6 +3,48 @@
 #include <cstdint>
 
 namespace corvane {
+namespace {
+
+// Decodes the well-formed sequence that starts at text[at] into `code` and
+// returns its length in bytes, or 0 when no well-formed sequence starts there.
+std::size_t decodeOne(std::string_view text, std::size_t at, char32_t& code) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(at);
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    }
+    std::size_t length = 0;
+    // The first continuation byte's range rules out overlong forms,
+    // surrogates and values above U+10FFFF in one test.
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;  // stray continuation byte, C0, C1 or F5..FF
+    }
+    if (text.size() - at < length) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned next = byte(at + k);
+        if (next < (k == 1 ? low : 0x80u) || next > (k == 1 ? high : 0xBFu)) return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    return length;
+}
+
+}  // namespace
 
 std::u16string utf8ToUtf16(std::string_view text) {
     std::u16string converted;
@@ -19,55 +61,31 @@ std::u16string utf8ToUtf16(std::string_view text) {
     return converted;
 }
 
+std::u32string utf8ToUtf32(std::string_view text) {
+    std::u32string converted;
+    converted.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t code = 0;
+        const std::size_t length = decodeOne(text, i, code);
+        converted.push_back(length == 0 ? U'\uFFFD' : code);
+        i += length == 0 ? 1 : length;
+    }
+    return converted;
+}
+
 bool decodeUtf8Strict(std::string_view text, std::u16string& out) {
     out.clear();
     out.reserve(text.size());
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t size = text.size();
-    std::size_t i = 0;
-    while (i < size) {
-        const unsigned lead = bytes[i];
-        if (lead < 0x80) {
-            out.push_back(static_cast<char16_t>(lead));
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        std::uint32_t value = 0;
-        // The first continuation byte's range rules out overlong forms,
-        // surrogates and values above U+10FFFF in one test.
-        unsigned low = 0x80;
-        unsigned high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            value = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            value = lead & 0x0F;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            value = lead & 0x07;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t code = 0;
+        const std::size_t length = decodeOne(text, i, code);
+        if (length == 0) return false;
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
         } else {
-            return false;  // stray continuation byte, C0, C1 or F5..FF
-        }
-        if (size - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const unsigned next = bytes[i + k];
-            const unsigned lo = (k == 1) ? low : 0x80u;
-            const unsigned hi = (k == 1) ? high : 0xBFu;
-            if (next < lo || next > hi) return false;
-            value = (value << 6) | (next & 0x3F);
-        }
-        if (value >= 0x10000) {
-            value -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(value));
+            out.push_back(static_cast<char16_t>(code));
         }
         i += length;
     }

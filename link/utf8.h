@@ -5,9 +5,15 @@
 
 namespace corvane {
 
-// The identity's conversion for the record: the UTF-16 text of well-formed
-// UTF-8, otherwise one unit per byte, each byte sign-extended (0xFF -> 0xFFFF).
+// The identity's conversion for the Windows record: the UTF-16 text of
+// well-formed UTF-8, otherwise one unit per byte, each byte sign-extended
+// (0xFF -> 0xFFFF).
 std::u16string utf8ToUtf16(std::string_view text);
+
+// The identity's conversion for the Linux record: one unit per code point;
+// every byte that does not belong to a well-formed sequence becomes U+FFFD,
+// so the result is always valid UTF-32.
+std::u32string utf8ToUtf32(std::string_view text);
 
 // The platform's strict converter: Windows' MultiByteToWideChar(CP_UTF8,
 // MB_ERR_INVALID_CHARS) there, decodeUtf8Strict elsewhere. False for input

@@ -1,5 +1,5 @@
-// CorvaneLinkMonitor: shows what is in the "MumbleLink" shared memory, as the
-// voice client would see it. It only reads; it never creates the link.
+// CorvaneLinkMonitor: shows what is in the link's shared memory (this
+// platform's name and layout), as the voice client would see it. It only reads; it never creates the link.
 
 #include "common/win32_error.h"
 #include "driver/pacing.h"
@@ -68,7 +68,7 @@ void show(const LinkedMem& record, const FrameTiming& timing, const MonitorOptio
 int monitor(const MonitorOptions& options) {
     SharedMemory memory;
     std::uint32_t code = 0;
-    switch (memory.openExisting(kLinkName, kLinkedMemSize, code)) {
+    switch (memory.openExisting(linkName(), kLinkedMemSize, code)) {
     case SharedMemory::Status::Ok:
         break;
     case SharedMemory::Status::NotFound:

@@ -17,9 +17,10 @@ constexpr std::int64_t kRateMinimumSpanNs = 1'000'000'000;
 // No sampler is this late; a bigger step means the writer started over.
 constexpr std::uint32_t kMaxTickStep = 1000;
 
-void appendUnitEscape(std::string& out, unsigned unit) {
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += kHexUpper[(unit >> shift) & 0xF];
+void appendUnitEscape(std::string& out, char32_t unit) {
+    const int digits = unit > 0xFFFF ? 8 : 4;
+    out += digits == 8 ? "\\U" : "\\u";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHexUpper[(unit >> shift) & 0xF];
 }
 
 void appendUtf8(std::string& out, char32_t code) {
@@ -40,12 +41,21 @@ void appendUtf8(std::string& out, char32_t code) {
     }
 }
 
-bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 bool isControl(char32_t code) { return code < 0x20 || (code >= 0x7F && code <= 0x9F); }
 
-template <std::size_t N>
-std::u16string_view textField(const char16_t (&units)[N]) {
+void appendCode(std::string& out, char32_t code, bool escapeControls) {
+    if (isHighSurrogate(code) || isLowSurrogate(code) || code > 0x10FFFF ||
+        (escapeControls && isControl(code))) {
+        appendUnitEscape(out, code);
+    } else {
+        appendUtf8(out, code);
+    }
+}
+
+template <typename Unit, std::size_t N>
+std::basic_string_view<Unit> textField(const Unit (&units)[N]) {
     return {units, N};
 }
 
@@ -103,24 +113,23 @@ void addLine(std::string& out, std::string_view label, std::string_view value) {
 
 }  // namespace
 
-std::string decodeUtf16Text(std::u16string_view units, bool escapeControls) {
+std::string decodeText(std::u16string_view units, bool escapeControls) {
     std::string out;
     for (std::size_t i = 0; i < units.size() && units[i] != 0; ++i) {
-        const char16_t unit = units[i];
-        char32_t code = unit;
-        if (isHighSurrogate(unit) && i + 1 < units.size() && isLowSurrogate(units[i + 1])) {
-            code = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
-                   (static_cast<char32_t>(units[i + 1]) - 0xDC00);
+        char32_t code = units[i];
+        if (isHighSurrogate(code) && i + 1 < units.size() && isLowSurrogate(units[i + 1])) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<char32_t>(units[i + 1]) - 0xDC00);
             ++i;
-        } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
-            appendUnitEscape(out, unit);
-            continue;
         }
-        if (escapeControls && isControl(code)) {
-            appendUnitEscape(out, static_cast<unsigned>(code));
-        } else {
-            appendUtf8(out, code);
-        }
+        appendCode(out, code, escapeControls);
+    }
+    return out;
+}
+
+std::string decodeText(std::u32string_view units, bool escapeControls) {
+    std::string out;
+    for (std::size_t i = 0; i < units.size() && units[i] != 0; ++i) {
+        appendCode(out, units[i], escapeControls);
     }
     return out;
 }
@@ -197,7 +206,7 @@ std::string recordHex(const LinkedMem& record) {
 
 std::string formatJson(const LinkedMem& record, const FrameTiming& timing) {
     std::string out;
-    out.reserve(11'500);
+    out.reserve(2 * sizeof(LinkedMem) + 1024);
     appendMember(out, "version", std::to_string(record.uiVersion));
     appendMember(out, "tick", std::to_string(record.uiTick));
     appendMember(out, "framesPerSecond", jsonMeasure(timing.framesPerSecond));
@@ -208,11 +217,11 @@ std::string formatJson(const LinkedMem& record, const FrameTiming& timing) {
     appendMember(out, "cameraPosition", jsonVector(record.fCameraPosition));
     appendMember(out, "cameraFront", jsonVector(record.fCameraFront));
     appendMember(out, "cameraTop", jsonVector(record.fCameraTop));
-    appendMember(out, "identity", jsonString(decodeUtf16Text(textField(record.identity))));
+    appendMember(out, "identity", jsonString(decodeText(textField(record.identity))));
     appendMember(out, "context", jsonString(escapeContext(record)));
     appendMember(out, "contextLen", std::to_string(record.context_len));
-    appendMember(out, "name", jsonString(decodeUtf16Text(textField(record.name))));
-    appendMember(out, "description", jsonString(decodeUtf16Text(textField(record.description))));
+    appendMember(out, "name", jsonString(decodeText(textField(record.name))));
+    appendMember(out, "description", jsonString(decodeText(textField(record.description))));
     appendMember(out, "raw", jsonString(recordHex(record)));
     out += '}';
     return out;
@@ -241,14 +250,14 @@ std::string formatDisplay(const LinkedMem& record, const FrameTiming& timing) {
     addLine(out, "Camera position", displayVector(record.fCameraPosition));
     addLine(out, "Camera front", displayVector(record.fCameraFront));
     addLine(out, "Camera top", displayVector(record.fCameraTop));
-    addLine(out, "Identity", decodeUtf16Text(textField(record.identity), true));
+    addLine(out, "Identity", decodeText(textField(record.identity), true));
     std::string context = escapeContext(record);
     context += "  (";
     context += std::to_string(record.context_len);
     context += " bytes)";
     addLine(out, "Context", context);
-    addLine(out, "Name", decodeUtf16Text(textField(record.name), true));
-    addLine(out, "Description", decodeUtf16Text(textField(record.description), true));
+    addLine(out, "Name", decodeText(textField(record.name), true));
+    addLine(out, "Description", decodeText(textField(record.description), true));
     return out;
 }
 

@@ -13,11 +13,14 @@
 
 namespace corvane {
 
-// UTF-16 text up to the first NUL unit (or the end of `units`) as UTF-8. A
-// surrogate that is not half of a pair appears as the literal text "\uD800".
-// With `escapeControls`, control characters appear the same way, so that a
-// stray record cannot drive the terminal.
-std::string decodeUtf16Text(std::u16string_view units, bool escapeControls = false);
+// A text field up to the first NUL unit (or the end of `units`) as UTF-8:
+// UTF-16 from the Windows record, UTF-32 from the Linux record. A unit that is
+// no character (a surrogate not half of a pair, a value above U+10FFFF)
+// appears as the literal text "\uD800" or "\U00110000". With
+// `escapeControls`, control characters appear the same way, so that a stray
+// record cannot drive the terminal.
+std::string decodeText(std::u16string_view units, bool escapeControls = false);
+std::string decodeText(std::u32string_view units, bool escapeControls = false);
 
 // The first min(context_len, 256) context bytes: printable ASCII as is, any
 // other byte as the literal text "\xHH".
@@ -29,7 +32,7 @@ std::string jsonString(std::string_view text);
 // "%.9g", which reads back to the same float; "null" when not finite.
 std::string jsonFloat(float value);
 
-// All bytes of the record as lowercase hex, two digits a byte.
+// All bytes of the record (this platform's layout) as lowercase hex, two digits a byte.
 std::string recordHex(const LinkedMem& record);
 
 struct FrameTiming {
