@@ -137,9 +137,8 @@ std::optional<LinkRecord> LinkProbe::waitFor(const std::function<bool(const Link
         pollUntil([&] { return probe.open(error) || !bridge.running(); }, kStartTimeout) &&
         bridge.running()) {
         const std::uint32_t before = probe.read().value_or(LinkRecord{}).uiTick;
-        if (probe.waitFor([before](const LinkRecord& r) { return r.uiTick != before; }, kStartTimeout)) {
-            return ::testing::AssertionSuccess();
-        }
+        const auto fresh = [before](const LinkRecord& r) { return r.uiTick != before; };
+        if (probe.waitFor(fresh, kStartTimeout)) return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure() << "No frame was published. " << error << " "
                                          << bridge.errorOutput();
@@ -158,9 +157,8 @@ void expectPose(const LinkRecord& r, std::vector<float> pose, float tolerance) {
     const bool signalled = bridge.signal(SIGINT);
     if (!signalled) bridge.kill();
     const std::optional<int> code = bridge.wait(kExitTimeout);
-    if (code && (*code == 0 || !signalled) && bridge.errorOutput().empty()) {
-        return ::testing::AssertionSuccess();
-    }
+    const bool clean = code && (*code == 0 || !signalled) && bridge.errorOutput().empty();
+    if (clean) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "The bridge ended with " << code.value_or(-1)
                                          << " and said: " << bridge.errorOutput();
 }
