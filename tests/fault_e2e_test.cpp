@@ -67,22 +67,35 @@ TEST(Fault, StopSignalBeforeTheFirstCycleEndsWith0AndPublishesNothing) {
 
 // Root may open anything, so the bridge runs as "nobody" (65534) where we are
 // root of the whole machine: its link left read-only by someone else, or its
-// game not its own.
+// game not its own; with --wait it waits until a game of its own runs.
 TEST(Fault, RefusedAccessIsWin32Error5) {
     std::string uids;
     std::getline(std::ifstream("/proc/self/uid_map"), uids);
     if (uids.find("4294967295") == uids.npos) GTEST_SKIP() << "Needs root of the whole machine.";
+    const auto asNobody = [](std::vector<std::string> args) {
+        args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+        return args;
+    };
     FakeGame game;
-    ASSERT_TRUE(game.start());
+    ASSERT_TRUE(game.start() && game.send({"state 1"}));
     for (const bool wow : {false, true}) {
         std::filesystem::remove("/dev/shm/MumbleLink.65534");
         if (!wow) std::ofstream("/dev/shm/MumbleLink.65534") << std::string(10580, '\0');
-        const Finished run = runToEnd({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
-                                       "--clear-groups", "--", bridgePath(), wow ? "--wow" : "--orbit"});
+        const Finished run = runToEnd(asNobody({bridgePath(), wow ? "--wow" : "--orbit"}));
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.errorOutput, wow ? "ERROR: OpenProcess failed for Wow.exe (Win32 error 5).\n"
             : "ERROR: Could not open or create MumbleLink shared memory (Win32 error 5).\n");
     }
+    // With --wait the refusal is the label until a game it may read runs.
+    ChildProcess bridge;
+    std::string error;
+    ASSERT_TRUE(bridge.start(asNobody({bridgePath(), "--wow", "--wait"}), error)) << error;
+    EXPECT_TRUE(awaitOutput(bridge, "| isolated | OpenProcess failed for Wow.exe (Win32 error 5)"));
+    game.process().kill();
+    FakeGame allowed;
+    ASSERT_TRUE(allowed.start(asNobody({siblingProgram("Wow.exe")})) && allowed.send({"state 1"}));
+    EXPECT_TRUE(awaitOutput(bridge, "\rONLINE | state=1 | map=0 | GUID=0x2A"));
+    EXPECT_TRUE(stopBridge(bridge));
 }
 
 }  // namespace

@@ -42,15 +42,8 @@ TEST_P(LiveBridge, FollowsTheCharacterThroughAnEvening) {
     ChildProcess bridge;
     LinkProbe probe;
     ASSERT_TRUE(startBridge(bridge, probe, {"--wow"}));
-    // Waits for `line` in what the bridge printed after its first `from` bytes.
-    const auto awaitLine = [&](const std::string& line, std::size_t from) {
-        return bridge.waitForOutput(
-            [&](const std::string& out) { return out.find(line, from) != std::string::npos; },
-            kStepTimeout) ? ::testing::AssertionSuccess()
-                          : ::testing::AssertionFailure() << bridge.output();
-    };
     // The first cycle prints at once, then about four lines a second.
-    ASSERT_TRUE(awaitLine(kGlue, 0));
+    ASSERT_TRUE(awaitOutput(bridge, kGlue, 0));
     EXPECT_TRUE(bridge.output().starts_with(kGlue));
     const auto glue = probe.read();
     ASSERT_TRUE(glue && isolated(*glue));
@@ -69,7 +62,7 @@ TEST_P(LiveBridge, FollowsTheCharacterThroughAnEvening) {
     ASSERT_TRUE(placed);
     EXPECT_GE(placed->uiTick, sent + 5);
     expectPose(*placed, {91.44f, 9.144f, 182.88f, 1, 0, 0}, 1e-4f);
-    EXPECT_TRUE(awaitLine(kOnline + " | Mumble=(91.44, 9.14, 182.88)" + kPadding, 0));
+    EXPECT_TRUE(awaitOutput(bridge, kOnline + " | Mumble=(91.44, 9.14, 182.88)" + kPadding, 0));
 
     // A map change moves the character without isolating it on the way.
     std::size_t from = bridge.output().size();
@@ -81,16 +74,16 @@ TEST_P(LiveBridge, FollowsTheCharacterThroughAnEvening) {
     }, kStepTimeout));
     EXPECT_FALSE(wasIsolated);
     std::string online = kOnline + " | Mumble=(250091.44, 9.14, 182.88)" + kPadding;
-    EXPECT_TRUE(awaitLine(online.replace(online.find("map=0"), 5, "map=1"), from));
+    EXPECT_TRUE(awaitOutput(bridge, online.replace(online.find("map=0"), 5, "map=1"), from));
 
     from = bridge.output().size();
     ASSERT_TRUE(game.send({"state 0"}));
-    EXPECT_TRUE(awaitLine(kGlue, from));
+    EXPECT_TRUE(awaitOutput(bridge, kGlue, from));
 
     // A game that ends is gone for good; the bridge goes on publishing.
     from = bridge.output().size();
     game.process().kill();
-    EXPECT_TRUE(awaitLine("\rOFFLINE/GLUE SCREEN | isolated | Could not read "
+    EXPECT_TRUE(awaitOutput(bridge, "\rOFFLINE/GLUE SCREEN | isolated | Could not read "
                           "g_ClientConnectionState. | Mumble=(50651000, 0, 50001000)" + kPadding, from));
     const std::uint32_t tick = probe.read().value_or(LinkRecord{}).uiTick;
     const auto later = probe.waitFor([tick](const LinkRecord& r) { return r.uiTick >= tick + 25; },

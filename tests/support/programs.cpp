@@ -144,6 +144,12 @@ std::optional<LinkRecord> LinkProbe::waitFor(const std::function<bool(const Link
                                          << bridge.errorOutput();
 }
 
+::testing::AssertionResult awaitOutput(ChildProcess& child, const std::string& text, std::size_t from) {
+    const auto has = [&](const std::string& out) { return out.find(text, from) != out.npos; };
+    if (child.waitForOutput(has, kStepTimeout)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "No \"" << text << "\" in: " << child.output();
+}
+
 void expectPose(const LinkRecord& r, std::vector<float> pose, float tolerance) {
     pose.insert(pose.end(), {0, 1, 0});
     const float* const fields[] = {r.fAvatarPosition, r.fAvatarFront, r.fAvatarTop,

@@ -25,6 +25,9 @@ inline std::string bridgePath() { return siblingProgram("CorvaneVoiceBridge"); }
 // with 0; elsewhere the bridge is simply ended. Standard error must be empty.
 ::testing::AssertionResult stopBridge(ChildProcess& bridge);
 
+// Waits until the child's standard output holds `text` past its first `from` bytes.
+::testing::AssertionResult awaitOutput(ChildProcess& child, const std::string& text, std::size_t from = 0);
+
 // Expects the record's avatar and camera each at `position`, facing `front`,
 // with the top (0, 1, 0): a position and a front as x, y, z.
 void expectPose(const LinkRecord& record, std::vector<float> pose, float tolerance);
