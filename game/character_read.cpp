@@ -4,6 +4,7 @@
 #include "game/memory_values.h"
 
 #include <cstring>
+#include <optional>
 
 namespace corvane {
 namespace {
@@ -31,9 +32,16 @@ bool readPosition(GameMemory& memory, std::uint64_t object, CharacterSnapshot& r
            readValue(memory, object + kOrientation, read.orientation);
 }
 
-// The found player's floats and map; the snapshot changes only on InWorld.
-ReadStatus readPlayer(GameMemory& memory, const LocalPlayer& player, CharacterSnapshot& snapshot,
-                      std::string& error) {
+// A walk that meets the list while the game relinks it can miss the player;
+// one in the world a cycle ago is looked for again, this often at most.
+constexpr int kWalksWhenKept = 3;
+
+// The player's floats, then its object's GUID once more, then the map. A
+// game that reuses an object's memory gives it its new GUID before its new
+// coordinates, so floats read before that GUID check are still the player's.
+// Nothing (and the snapshot untouched) when the object no longer carries it.
+std::optional<ReadStatus> readPlayer(GameMemory& memory, const LocalPlayer& player,
+                                     CharacterSnapshot& snapshot, std::string& error) {
     CharacterSnapshot read = snapshot;
     if (!readPosition(memory, player.playerObject, read)) {
         error = "Found the local player but could not read X/Y/Z/orientation.";
@@ -44,6 +52,7 @@ ReadStatus readPlayer(GameMemory& memory, const LocalPlayer& player, CharacterSn
         error = "Position data failed validation.";
         return ReadStatus::ReadError;
     }
+    if (!objectCarriesGuid(memory, player)) return std::nullopt;
     if (!readValue(memory, player.objectManager + layout::kMapId, read.mapId) ||
         read.mapId > layout::kMaxMapId) {
         error = "Could not read a plausible map ID.";
@@ -64,7 +73,8 @@ ReadStatus readCycle(GameMemory& memory, std::uint64_t moduleBase, CharacterSnap
     std::uint8_t state = 0;
     const bool stateRead = readValue(memory, moduleBase + layout::kConnectionState, state);
     snapshot.connectionState = state;
-    if (kept != nullptr && stateRead && state == 1) {
+    const bool hadPlayer = kept != nullptr && kept->player.playerObject != 0;
+    if (hadPlayer && stateRead && state == 1) {
         // Unsigned, so a clock behind the walk counts as stale too.
         const bool recent = static_cast<std::uint64_t>((*clock)()) -
                                 static_cast<std::uint64_t>(kept->walkedAt) < kWalkInterval;
@@ -83,11 +93,16 @@ ReadStatus readCycle(GameMemory& memory, std::uint64_t moduleBase, CharacterSnap
         return ReadStatus::NotInWorld;
     }
     // The game may say "in world" before the player's object exists.
-    LocalPlayer player;
-    if (!findLocalPlayer(memory, moduleBase, player, error)) return ReadStatus::NotInWorld;
-    const ReadStatus status = readPlayer(memory, player, snapshot, error);
-    if (kept != nullptr && status == ReadStatus::InWorld) *kept = KeptPlayer{player, (*clock)()};
-    return status;
+    for (int walk = 1;; ++walk) {
+        LocalPlayer player;
+        if (findLocalPlayer(memory, moduleBase, player, error)) {
+            const std::optional<ReadStatus> status = readPlayer(memory, player, snapshot, error);
+            if (status == ReadStatus::InWorld && kept != nullptr) *kept = KeptPlayer{player, (*clock)()};
+            if (status) return *status;
+            error = "Local player object was not found in ObjectManager.";
+        }
+        if (!hadPlayer || walk == kWalksWhenKept) return ReadStatus::NotInWorld;
+    }
 }
 
 }  // namespace

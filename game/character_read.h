@@ -22,16 +22,20 @@ struct KeptPlayer {
 // facing and map. The snapshot is zeroed first and holds only connectionState
 // unless the result is InWorld. `error` is emptied on InWorld and on a
 // connection state other than 1, holds the lookup's message on the other
-// NotInWorld path, and the reason on ReadError. This one walks every time.
+// NotInWorld path, and the reason on ReadError. The player's object must
+// still carry the local GUID after its floats are read, or it was not found.
+// This one walks every time, once.
 ReadStatus readCharacterState(GameMemory& memory, std::uint64_t moduleBase,
                               CharacterSnapshot& snapshot, std::string& error);
 
 // The same outcome, but uses the kept object while confirmPlayer accepts it
 // and its walk ended less than a second ago (a freed object may still hold
 // the GUID). Anything else, or a kept object that does not give InWorld,
-// drops it and walks in this very call; an InWorld walk is kept. `clock`
-// gives monotonic nanoseconds; it is read when the call starts and when a
-// walk ends, so that a walk slower than a second is not repeated every cycle.
+// drops it and walks in this very call; an InWorld walk is kept. A walk that
+// does not find the player, when one was kept, is repeated up to three walks
+// in all: the game relinks its list while we walk it. `clock` gives monotonic
+// nanoseconds; it is read when a kept object is weighed and when a walk ends,
+// so that a walk slower than a second is not repeated every cycle.
 ReadStatus readCharacterState(GameMemory& memory, std::uint64_t moduleBase,
                               CharacterSnapshot& snapshot, std::string& error, KeptPlayer& kept,
                               const std::function<std::int64_t()>& clock);

@@ -77,7 +77,7 @@ TEST(KeptPlayer, ConfirmedInSevenReadsAndWalkedAtLeastOnceASecond) {
             const Reading r = read(image, kBase, &kept, now);
             const bool walked = std::ranges::count(image.reads(), M::Access{kMgr + 0xAC, 4}) > 0;
             if (walked) lastWalk = now;  // only a walk reads the first-object pointer
-            EXPECT_EQ(image.readCount(), walked ? objects + 7 : 7u);  // one read an object
+            EXPECT_EQ(image.readCount(), walked ? objects + 8 : 7u);  // one read an object
             EXPECT_LE(now - lastWalk, 1000 * kMs);
             // The old object until the next walk: the cycles between walks confirm what was kept.
             EXPECT_EQ(r.snapshot.playerObject, obj(objects - 1) + (now >= 1000 * kMs ? 0x10000000 : 0));
@@ -91,7 +91,7 @@ TEST(KeptPlayer, WalkSlowerThanASecondIsNotRepeatedAtOnce) {
     Reading r;
     std::int64_t t = 0;
     const auto slow = [&t] { return t += 600 * kMs; };  // each reading of the clock 600 ms on
-    for (const std::size_t reads : {9u, 7u}) {  // a walk ending 1.2 s in, then a cycle 0.6 s on
+    for (const std::size_t reads : {10u, 7u}) {  // a walk ending 0.6 s in, then a cycle 0.6 s on
         image.clearReads();
         EXPECT_EQ(readCharacterState(image, kBase, r.snapshot, r.error, kept, slow), InWorld);
         EXPECT_EQ(image.readCount(), reads);
@@ -119,6 +119,51 @@ TEST(KeptPlayer, AnyDifferenceWalksInTheSameCycle) {
         const Reading r = read(image, kBase, &kept, 20 * kMs);
         EXPECT_EQ(r, read(image, kBase));
         EXPECT_EQ(kept.player.playerObject, r.status == InWorld ? r.snapshot.playerObject : 0);
+    }
+}
+
+// The game relinks its list while we read it: here its memory changes just
+// before the read number `at`. The player object obj(1) is reused (another
+// GUID, coordinates (1, 2, 3), last in the list) and the player re-created
+// at obj(3), linked in after obj(2).
+TEST(KeptPlayer, ListChangingWhileReadGivesThePlayerOrNothing) {
+    struct Changing final : GameMemory {
+        M image = laidOut(S{});
+        std::size_t at = 0, count = 0;
+        bool read(std::uint64_t address, void* out, std::size_t size) override {
+            if (++count == at) {
+                image.putU64(kPlayer + 0x30, 0xF130000000000103);
+                const float reused[] = {2, 1, 3, 0, 0}, player[] = {-132.49f, -8949.95f, 83.53f, 0, 0.61f};
+                image.putBytes(kPlayer + 0x798, reused, sizeof reused);
+                image.putU32(kPlayer + 0x3C, 0);
+                image.putBytes(obj(3) + 0x798, player, sizeof player);
+                image.putU64(obj(3) + 0x30, 0x12A4);
+                image.putU32(obj(3) + 0x3C, 0);
+                image.putU32(obj(2) + 0x3C, obj(3));
+                image.putU32(obj(0) + 0x3C, obj(2));
+            }
+            return image.read(address, out, size);
+        }
+    };
+    // Reads: the state, then kept: chain (3), floats, the object's GUID; walking: chain (4), objects.
+    const struct { const char* what; bool kept; std::int64_t now; std::size_t at; std::uint64_t found; } rows[] = {
+        {"kept, reused between its floats and its GUID", true, 20 * kMs, 6, obj(3)},
+        {"kept, the walk taken off the list", true, 2000 * kMs, 7, obj(3)},
+        {"nothing kept, the walk taken off the list", false, 0, 7, 0},
+        {"nothing kept, reused between its GUID and its floats", false, 0, 8, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Changing memory;
+        KeptPlayer kept;
+        Reading r;
+        if (row.kept) { ASSERT_EQ(read(memory.image, kBase, &kept, 0).status, InWorld); }
+        memory.at = row.at;
+        const ReadStatus status = readCharacterState(memory, kBase, r.snapshot, r.error, kept, [&row] { return row.now; });
+        EXPECT_EQ(status, row.found != 0 ? InWorld : NotInWorld);
+        EXPECT_EQ(r.error, row.found != 0 ? "" : "Local player object was not found in ObjectManager.");
+        EXPECT_EQ(r.snapshot.playerObject, row.found);
+        EXPECT_EQ(r.snapshot.x, row.found != 0 ? -8949.95f : 0.0f);
     }
 }
 

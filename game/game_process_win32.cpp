@@ -1,9 +1,15 @@
 #include "game/game_process.h"
+#include "game/module_base_win32.h"
 
 #include "common/windows_support.h"
 
 #include <tlhelp32.h>
+#ifndef PSAPI_VERSION
+#define PSAPI_VERSION 2  // the module list from kernel32 (K32EnumProcessModulesEx)
+#endif
+#include <psapi.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 
@@ -61,7 +67,36 @@ GameProcess::Status GameProcess::openPid(std::uint32_t pid, std::uint32_t& error
     return status;
 }
 
-GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view,
+bool moduleBaseBySnapshot(std::uint32_t pid, std::uint64_t& base, bool& snapshotTaken) noexcept {
+    // The game is a 32-bit process and we are 64-bit: SNAPMODULE32 lists its modules.
+    UniqueSnapshotHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid));
+    snapshotTaken = static_cast<bool>(modules);
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    if (!modules || !Module32FirstW(modules.get(), &module)) return false;
+    base = reinterpret_cast<std::uintptr_t>(module.modBaseAddr);
+    return true;
+}
+
+bool moduleBaseByList(HANDLE process, std::wstring_view name, std::uint64_t& base) noexcept {
+    HMODULE modules[1024];
+    DWORD bytes = 0;
+    if (!EnumProcessModulesEx(process, modules, sizeof modules, &bytes, LIST_MODULES_ALL)) return false;
+    const std::wstring wanted(name);
+    const DWORD count = std::min<DWORD>(bytes / sizeof(HMODULE), 1024);
+    for (DWORD i = 0; i < count; ++i) {
+        wchar_t moduleName[MAX_PATH] = {};
+        if (wanted.empty() ? i == 0
+                           : GetModuleBaseNameW(process, modules[i], moduleName, MAX_PATH) > 0 &&
+                                 _wcsicmp(moduleName, wanted.c_str()) == 0) {
+            base = reinterpret_cast<std::uintptr_t>(modules[i]);
+            return base != 0;
+        }
+    }
+    return false;
+}
+
+GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view moduleName,
                                           std::uint32_t& errorCode) {
     auto impl = std::make_unique<Impl>();
     impl->process.reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
@@ -70,16 +105,17 @@ GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view,
         return Status::OpenFailed;
     }
 
-    // The game is a 32-bit process and we are 64-bit: SNAPMODULE32 lists its modules.
-    UniqueSnapshotHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid));
-    if (!modules) return Status::ModuleSnapshotFailed;
-    MODULEENTRY32W module{};
-    module.dwSize = sizeof module;
-    if (!Module32FirstW(modules.get(), &module)) return Status::ModuleBaseUnknown;
-
+    // Wine takes no module snapshot of a 32-bit process for a 64-bit one
+    // (error 998), but lists its modules; the snapshot stays the first way.
+    std::uint64_t base = 0;
+    bool snapshotTaken = false;
+    if (!moduleBaseBySnapshot(pid, base, snapshotTaken) &&
+        !moduleBaseByList(impl->process.get(), moduleName, base)) {
+        return snapshotTaken ? Status::ModuleBaseUnknown : Status::ModuleSnapshotFailed;
+    }
     impl_ = std::move(impl);
     id_ = pid;
-    moduleBase_ = reinterpret_cast<std::uintptr_t>(module.modBaseAddr);
+    moduleBase_ = base;
     return Status::Ok;
 }
 

@@ -86,15 +86,18 @@ bool confirmPlayer(GameMemory& memory, std::uint64_t moduleBase, const LocalPlay
     std::uint64_t connection = 0;
     std::uint64_t manager = 0;
     std::uint64_t localGuid = 0;
-    std::uint64_t guid = 0;
-    std::uint32_t next = 0;
     return kept.playerObject != 0 &&
            readPointer(memory, moduleBase + kClientConnection, connection, kMinPointer) &&
            readPointer(memory, connection + kObjectManager, manager, kMinPointer) &&
            manager == kept.objectManager &&
            readValue(memory, manager + kLocalPlayerGuid, localGuid) && localGuid == kept.guid &&
-           localGuid != 0 && readObjectHead(memory, kept.playerObject, guid, next) &&
-           guid == localGuid;
+           localGuid != 0;
+}
+
+bool objectCarriesGuid(GameMemory& memory, const LocalPlayer& player) {
+    std::uint64_t guid = 0;
+    return player.playerObject != 0 && readValue(memory, player.playerObject + layout::kObjectGuid, guid) &&
+           guid == player.guid;
 }
 
 }  // namespace corvane

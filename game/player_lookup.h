@@ -19,9 +19,12 @@ struct LocalPlayer {
 bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& player,
                      std::string& error);
 
-// True when the pointer chain still leads to `kept.objectManager`, the local
-// GUID is still `kept.guid` and the object at `kept.playerObject` still
-// carries that GUID: five reads, whatever the length of the list.
+// True when the pointer chain still leads to `kept.objectManager` and the
+// local GUID is still `kept.guid`: four reads, whatever the length of the list.
+// Whether the kept object still carries that GUID, objectCarriesGuid tells.
 bool confirmPlayer(GameMemory& memory, std::uint64_t moduleBase, const LocalPlayer& kept);
+
+// True when the object at `player.playerObject` carries `player.guid`: one read.
+bool objectCarriesGuid(GameMemory& memory, const LocalPlayer& player);
 
 }  // namespace corvane

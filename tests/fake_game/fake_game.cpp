@@ -1,30 +1,44 @@
 // A stand-in for the game client: a process named Wow.exe whose memory holds
 // the connection state, client connection, object manager and object list at
 // the game's offsets from its load address 0x400000, inside one static arena
-// of its image (so every address fits the game's 32-bit pointers). Tests and
-// scripts steer it one command per line on standard input, each answered "ok"
-// (or "error ...") once it is applied:
+// of its image (so every address fits the game's 32-bit pointers; a 32-bit
+// build keeps its objects above 2 GiB, as the large-address-aware client
+// does). Tests and scripts steer it one command per line on standard input,
+// each answered "ok" (or "error ...") once it is applied:
 //   state N            connection-state byte (0 glue screen, 1 in the world)
 //   pos X Y Z O        position and orientation (strtof syntax: 1.5, 0x1.8p0, nan)
 //   map N              map id
 //   guid HEX           local player GUID
 //   list COUNT INDEX   COUNT objects, the player at INDEX (INDEX >= COUNT: absent)
+//   churn COUNT RATE PERIOD
+//                      COUNT objects, the player in the middle, then RATE times a
+//                      second one other object unlinked, given a new GUID and
+//                      coordinates in its memory, and linked in again at a random
+//                      place; every PERIOD ms (0: never) the player re-created in
+//                      another object's memory and its old memory reused likewise.
+//                      Until the next list, guid or churn.
 // End of input exits with 0. It starts on the glue screen, map 0, GUID 0x2A,
 // the player alone at (0, 0, 0) facing 0.
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <mutex>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace corvane::fake {
 
-std::uint64_t ownModuleBase() noexcept;  // from the platform file
-void prepareProcess() noexcept;           // lets others read us; binary output
+std::uint64_t ownModuleBase() noexcept;        // from the platform file
+void prepareProcess() noexcept;                 // lets others read us; binary output
+void* objectArea(std::size_t bytes) noexcept;  // where the objects live; null: in the arena
 
 namespace {
 
@@ -43,66 +57,155 @@ constexpr std::uint64_t kFloats[4] = {0x79C, 0x798, 0x7A0, 0x7A8};  // x, y, z, 
 // new list built in the one not published, so no reader walks a half-built one.
 constexpr std::uint64_t kConnection = 0x880000;
 constexpr std::uint64_t kManager = 0x884000;
-constexpr std::uint64_t kMaxObjects = 9000;  // longer than any walk
+constexpr std::uint64_t kObjectsInArena = 0x890000;
+constexpr std::uint32_t kMaxObjects = 9000;  // longer than any walk
+constexpr std::uint32_t kNone = 0xFFFFFFFF;
+constexpr std::size_t kObjectBytes = std::size_t{2} * kMaxObjects * 0x800;
 constexpr std::size_t kArenaSize = 64u << 20;
 alignas(4096) constinit unsigned char g_arena[kArenaSize] = {};
 
 std::uint64_t g_base = 0;
+std::uint64_t g_objects = 0;
 std::uint64_t g_guid = 0x2A;
-std::uint64_t g_count = 1;
-std::uint64_t g_player = 0;
-std::uint64_t g_bank = 0;
 float g_floats[4] = {};
+std::mutex g_mutex;  // the list below, between the commands and the churn
+std::uint32_t g_count = 1, g_player = 0, g_head = 0, g_bank = 0;
+std::vector<std::uint32_t> g_next, g_prev;  // the published list, by object index
+std::uint64_t g_serial = 0;                 // makes every other GUID new
+std::mt19937 g_random(12340);
+std::jthread g_churn;
 
 // Single aligned atomic stores, which the compiler also never drops.
 template <typename T>
-void put(std::uint64_t offset, T value) {
-    unsigned char* at = g_arena + (g_base + offset - reinterpret_cast<std::uintptr_t>(g_arena));
-    std::atomic_ref<T>(*reinterpret_cast<T*>(at)).store(value, std::memory_order_release);
+void put(std::uint64_t address, T value) {
+    std::atomic_ref<T>(*reinterpret_cast<T*>(static_cast<std::uintptr_t>(address)))
+        .store(value, std::memory_order_release);
 }
 
-std::uint32_t address(std::uint64_t offset) { return static_cast<std::uint32_t>(g_base + offset); }
-
-std::uint64_t object(std::uint64_t bank, std::uint64_t index) {
-    return 0x890000 + (bank * kMaxObjects + index) * 0x800;
+std::uint64_t object(std::uint32_t bank, std::uint32_t index) {
+    return g_objects + (std::uint64_t{bank} * kMaxObjects + index) * 0x800;
+}
+std::uint32_t address(std::uint32_t index) {
+    return index == kNone ? 0u : static_cast<std::uint32_t>(object(g_bank, index));
 }
 
-void putPlayer(std::uint64_t bank) {
-    for (int f = 0; f < 4 && g_player < g_count; ++f) put(object(bank, g_player) + kFloats[f], g_floats[f]);
+void putFloats(std::uint32_t index, const float (&floats)[4]) {
+    for (int f = 0; f < 4 && index != kNone; ++f) put(object(g_bank, index) + kFloats[f], floats[f]);
 }
 
-void publishList() {
-    const std::uint64_t bank = g_bank ^ 1;
-    for (std::uint64_t i = 0; i < g_count; ++i) {
-        // Every other GUID differs from the player's and from each other.
-        put(object(bank, i) + kGuid, i == g_player ? g_guid : g_guid ^ (1ull << 63 | (i + 1)));
-        put(object(bank, i) + kNext, i + 1 < g_count ? address(object(bank, i + 1)) : 0u);
+// A new GUID first, so that no reader takes the new coordinates for the old object's.
+void reuse(std::uint32_t index) {
+    std::uniform_real_distribution<float> at(-9000.0f, 9000.0f);
+    put(object(g_bank, index) + kGuid, g_guid ^ (1ull << 63 | ++g_serial));
+    putFloats(index, {at(g_random), at(g_random), at(g_random) / 100, at(g_random) / 3000});
+}
+
+void unlink(std::uint32_t index) {
+    const std::uint32_t before = g_prev[index], after = g_next[index];
+    if (before == kNone) put(g_base + kManager + kFirstObject, address(after));
+    else put(object(g_bank, before) + kNext, address(after));
+    (before == kNone ? g_head : g_next[before]) = after;
+    if (after != kNone) g_prev[after] = before;
+}
+
+// At any place of the list with the same chance; the object's own link first.
+void linkAnywhere(std::uint32_t index) {
+    std::uint32_t before = std::uniform_int_distribution<std::uint32_t>(0, g_count - 1)(g_random);
+    before = before == index ? kNone : before;
+    std::uint32_t& link = before == kNone ? g_head : g_next[before];
+    put(object(g_bank, index) + kNext, address(link));
+    g_next[index] = link;
+    g_prev[index] = before;
+    if (link != kNone) g_prev[link] = index;
+    link = index;
+    put(before == kNone ? g_base + kManager + kFirstObject : object(g_bank, before) + kNext, address(index));
+}
+
+std::uint32_t anotherObject() {
+    const std::uint32_t index = std::uniform_int_distribution<std::uint32_t>(0, g_count - 2)(g_random);
+    return index >= g_player ? index + 1 : index;
+}
+
+// The player in another object's memory, linked in before the old one goes.
+void recreatePlayer() {
+    const std::uint32_t fresh = anotherObject(), old = g_player;
+    unlink(fresh);
+    putFloats(fresh, g_floats);
+    put(object(g_bank, fresh) + kGuid, g_guid);
+    linkAnywhere(fresh);
+    g_player = fresh;
+    unlink(old);
+    reuse(old);
+    linkAnywhere(old);
+}
+
+void churn(const std::stop_token& stop, double rate, std::chrono::milliseconds period) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto recreateAt = start + period;
+    for (double done = 0; !stop.stop_requested(); std::this_thread::sleep_for(std::chrono::milliseconds{1})) {
+        const std::lock_guard lock(g_mutex);
+        const double due = rate * std::chrono::duration<double>(Clock::now() - start).count();
+        for (done = std::max(done, due - rate / 10); done < due && g_count > 1; ++done) {
+            const std::uint32_t index = anotherObject();
+            unlink(index);
+            reuse(index);
+            linkAnywhere(index);
+        }
+        if (period.count() > 0 && Clock::now() >= recreateAt && g_count > 1) {
+            recreatePlayer();
+            recreateAt += period;
+        }
     }
-    putPlayer(bank);
-    put(kManager + kFirstObject, g_count > 0 ? address(object(bank, 0)) : 0u);
-    g_bank = bank;
 }
 
-bool apply(const std::string& name, std::istringstream& in) {
+// Builds the list in the bank not published, then publishes it whole.
+void publishList(std::uint32_t count, std::uint32_t player) {
+    g_churn = {};
+    const std::lock_guard lock(g_mutex);
+    g_bank ^= 1;
+    g_count = std::min(count, kMaxObjects);
+    g_player = player < g_count ? player : kNone;
+    g_next.assign(g_count, kNone);
+    g_prev.assign(g_count, kNone);
+    for (std::uint32_t i = 0; i < g_count; ++i) {
+        // Every other GUID differs from the player's and from each other.
+        put(object(g_bank, i) + kGuid, i == g_player ? g_guid : g_guid ^ (1ull << 63 | (i + 1)));
+        g_next[i] = i + 1 < g_count ? i + 1 : kNone;
+        g_prev[i] = i > 0 ? i - 1 : kNone;
+        put(object(g_bank, i) + kNext, address(g_next[i]));
+    }
+    g_serial = g_count;
+    putFloats(g_player, g_floats);
+    g_head = g_count > 0 ? 0 : kNone;
+    put(g_base + kManager + kFirstObject, address(g_head));
+    put(g_base + kManager + kLocalGuid, g_guid);
+}
+
+bool applyCommand(const std::string& name, std::istringstream& in) {
     std::string word[4];
     in >> word[0] >> word[1] >> word[2] >> word[3];
     char* end = nullptr;
     const std::uint64_t value = std::strtoull(word[0].c_str(), &end, name == "guid" ? 16 : 0);
+    const auto number = [&word](int i) { return static_cast<std::uint32_t>(std::strtoul(word[i].c_str(), nullptr, 0)); };
     if (name == "pos" && !word[3].empty()) {
+        const std::lock_guard lock(g_mutex);
         for (int f = 0; f < 4; ++f) g_floats[f] = std::strtof(word[f].c_str(), nullptr);
-        putPlayer(g_bank);
+        putFloats(g_player, g_floats);
     } else if (word[0].empty() || *end != '\0') {
         return false;
     } else if (name == "state") {
-        put(kConnectionState, static_cast<std::uint8_t>(value));
+        put(g_base + kConnectionState, static_cast<std::uint8_t>(value));
     } else if (name == "map") {
-        put(kManager + kMapId, static_cast<std::uint32_t>(value));
-    } else if (name == "guid" || name == "list") {
-        g_guid = name == "guid" ? value : g_guid;
-        g_count = name == "list" ? std::min(value, kMaxObjects) : g_count;
-        g_player = name == "list" ? std::strtoull(word[1].c_str(), nullptr, 0) : g_player;
-        publishList();
-        put(kManager + kLocalGuid, g_guid);
+        put(g_base + kManager + kMapId, static_cast<std::uint32_t>(value));
+    } else if (name == "guid") {
+        g_guid = value;
+        publishList(g_count, g_player);
+    } else if (name == "list") {
+        publishList(number(0), number(1));
+    } else if (name == "churn") {
+        publishList(number(0), number(0) / 2);
+        g_churn = std::jthread(churn, std::strtod(word[1].c_str(), nullptr), std::chrono::milliseconds{number(2)});
     } else {
         return false;
     }
@@ -117,22 +220,24 @@ int main() {
     prepareProcess();
     g_base = ownModuleBase();
     const std::uint64_t arena = reinterpret_cast<std::uintptr_t>(g_arena);
-    if (g_base + kConnectionState < arena || g_base + object(2, 0) > arena + kArenaSize ||
-        g_base + object(2, 0) > 0x100000000ull) {
+    void* const area = objectArea(kObjectBytes);
+    g_objects = area != nullptr ? reinterpret_cast<std::uintptr_t>(area) : g_base + kObjectsInArena;
+    if (g_base + kConnectionState < arena || g_base + kObjectsInArena > arena + kArenaSize ||
+        (area == nullptr && g_objects + kObjectBytes > arena + kArenaSize) ||
+        g_objects + kObjectBytes > 0x100000000ull) {
         std::fputs("Wow.exe: the arena does not hold every game address below 4 GiB.\n", stderr);
         return 3;
     }
-    put(kManager + kLocalGuid, g_guid);
-    put(kConnection + kObjectManager, address(kManager));
-    put(kClientConnection, address(kConnection));
-    publishList();
+    put(g_base + kConnection + kObjectManager, static_cast<std::uint32_t>(g_base + kManager));
+    put(g_base + kClientConnection, static_cast<std::uint32_t>(g_base + kConnection));
+    publishList(1, 0);
     std::string answer = "ready";
     for (std::string line; std::printf("%s\n", answer.c_str()) && std::fflush(stdout) == 0 &&
                            std::getline(std::cin, line);) {
         std::istringstream in(line);
         std::string name;
         in >> name;
-        answer = apply(name, in) ? "ok" : "error bad command or value: " + line;
+        answer = applyCommand(name, in) ? "ok" : "error bad command or value: " + line;
     }
     // No exit handlers: in sanitizer builds the leak check would start a
     // helper process that carries our name and could be taken for the game.

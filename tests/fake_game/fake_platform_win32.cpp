@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -14,5 +15,17 @@ std::uint64_t ownModuleBase() noexcept {
 
 // "\n" stays one byte on standard output, so answers read alike everywhere.
 void prepareProcess() noexcept { _setmode(_fileno(stdout), _O_BINARY); }
+
+// The 32-bit client, large-address-aware, keeps its objects above 2 GiB, and
+// so do we (Wine allocates top down only below 2 GiB, hence the addresses).
+// The 64-bit build keeps them in its arena, below 4 GiB.
+void* objectArea(std::size_t bytes) noexcept {
+    if (sizeof(void*) != 4) return nullptr;
+    void* area = nullptr;
+    for (const std::uintptr_t at : {0xC0000000u, 0x90000000u}) {
+        area = area != nullptr ? area : VirtualAlloc(reinterpret_cast<void*>(at), bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    }
+    return area != nullptr ? area : VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE);
+}
 
 }  // namespace corvane::fake
