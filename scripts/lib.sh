@@ -4,6 +4,7 @@
 repo_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }
 
 # ensure_packages PKG...: installs the Debian packages that are not installed yet.
+# A package of another architecture (wine32:i386) adds that architecture first.
 ensure_packages() {
     local missing=() pkg
     for pkg in "$@"; do
@@ -15,6 +16,10 @@ ensure_packages() {
     echo "Installing: ${missing[*]}"
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+        ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo[@]}" dpkg --add-architecture i386
+    fi
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 }
@@ -23,7 +28,10 @@ ensure_packages() {
 # namespaces of its own (scripts/isolated.sh).
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest procps util-linux mount)
 SANITIZER_PACKAGES=(clang libclang-rt-14-dev)
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
+# The real client is a 32-bit program: the fake game is built as one too and
+# run by Wine's 32-bit loader (a prefix made after wine32 is installed).
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
+                  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386)
 
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver

@@ -1,6 +1,7 @@
 #include "tests/support/programs.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -180,6 +181,8 @@ Finished runToEnd(const std::vector<std::string>& args) {
 }
 
 ::testing::AssertionResult FakeGame::start(std::vector<std::string> command) {
+    const char* windowsGame = std::getenv("CORVANE_GAME");
+    if (command.empty() && windowsGame != nullptr && *windowsGame != '\0') command = windowsProgram(windowsGame);
     if (command.empty()) command.push_back(siblingProgram("Wow.exe"));
     std::string error;
     if (process_.start(command, error) && ask("") == "ready") return ::testing::AssertionSuccess();

@@ -44,7 +44,8 @@ Finished runToEnd(const std::vector<std::string>& args);
 // The fake game client, a process named Wow.exe on every platform.
 class FakeGame {
 public:
-    // Starts it (by default the one built beside the test) and waits for its "ready".
+    // Starts it and waits for its "ready". By default the one built beside the
+    // test, or the Windows build that CORVANE_GAME names (the 32-bit one, say).
     ::testing::AssertionResult start(std::vector<std::string> command = {});
     // Sends one command and returns its answer line (without one: the next line).
     std::string ask(const std::string& command);
