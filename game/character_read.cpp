@@ -33,8 +33,9 @@ bool readPosition(GameMemory& memory, std::uint64_t object, CharacterSnapshot& r
 }
 
 // A walk that meets the list while the game relinks it can miss the player;
-// one in the world a cycle ago is looked for again, this often at most.
-constexpr int kWalksWhenKept = 3;
+// one in the world a cycle ago is looked for again, in at most this many
+// walks, and none begun once the cycle's walks have taken a second.
+constexpr int kWalksWhenKept = 5;
 
 // The player's floats, then its object's GUID once more, then the map. A
 // game that reuses an object's memory gives it its new GUID before its new
@@ -74,9 +75,10 @@ ReadStatus readCycle(GameMemory& memory, std::uint64_t moduleBase, CharacterSnap
     const bool stateRead = readValue(memory, moduleBase + layout::kConnectionState, state);
     snapshot.connectionState = state;
     const bool hadPlayer = kept != nullptr && kept->player.playerObject != 0;
+    const std::int64_t start = hadPlayer ? (*clock)() : 0;
     if (hadPlayer && stateRead && state == 1) {
         // Unsigned, so a clock behind the walk counts as stale too.
-        const bool recent = static_cast<std::uint64_t>((*clock)()) -
+        const bool recent = static_cast<std::uint64_t>(start) -
                                 static_cast<std::uint64_t>(kept->walkedAt) < kWalkInterval;
         if (recent && confirmPlayer(memory, moduleBase, kept->player) &&
             readPlayer(memory, kept->player, snapshot, error) == ReadStatus::InWorld) {
@@ -101,7 +103,10 @@ ReadStatus readCycle(GameMemory& memory, std::uint64_t moduleBase, CharacterSnap
             if (status) return *status;
             error = "Local player object was not found in ObjectManager.";
         }
-        if (!hadPlayer || walk == kWalksWhenKept) return ReadStatus::NotInWorld;
+        if (!hadPlayer || walk == kWalksWhenKept ||
+            static_cast<std::uint64_t>((*clock)()) - static_cast<std::uint64_t>(start) >= kWalkInterval) {
+            return ReadStatus::NotInWorld;
+        }
     }
 }
 

@@ -32,10 +32,11 @@ ReadStatus readCharacterState(GameMemory& memory, std::uint64_t moduleBase,
 // and its walk ended less than a second ago (a freed object may still hold
 // the GUID). Anything else, or a kept object that does not give InWorld,
 // drops it and walks in this very call; an InWorld walk is kept. A walk that
-// does not find the player, when one was kept, is repeated up to three walks
-// in all: the game relinks its list while we walk it. `clock` gives monotonic
-// nanoseconds; it is read when a kept object is weighed and when a walk ends,
-// so that a walk slower than a second is not repeated every cycle.
+// does not find the player, when one was kept, is repeated (five walks in
+// all at most, none begun a second after the call began): the game relinks
+// its list while we walk it. `clock` gives monotonic nanoseconds; it is read
+// when the call starts with a kept object and when a walk ends, so that a
+// walk slower than a second is not repeated every cycle.
 ReadStatus readCharacterState(GameMemory& memory, std::uint64_t moduleBase,
                               CharacterSnapshot& snapshot, std::string& error, KeptPlayer& kept,
                               const std::function<std::int64_t()>& clock);

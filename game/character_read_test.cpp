@@ -96,6 +96,11 @@ TEST(KeptPlayer, WalkSlowerThanASecondIsNotRepeatedAtOnce) {
         EXPECT_EQ(readCharacterState(image, kBase, r.snapshot, r.error, kept, slow), InWorld);
         EXPECT_EQ(image.readCount(), reads);
     }
+    // The player gone while kept: walked again, but none begun a second after the first.
+    image.putU64(kPlayer + 0x30, 7);
+    image.clearReads();
+    EXPECT_EQ(readCharacterState(image, kBase, r.snapshot, r.error, kept, slow), NotInWorld);
+    EXPECT_EQ(image.readCount(), 1 + 2 * (4 + 3u));  // the state; two walks of three objects
 }
 
 TEST(KeptPlayer, AnyDifferenceWalksInTheSameCycle) {
