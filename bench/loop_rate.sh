@@ -16,6 +16,10 @@
 #   bench/loop_rate.sh wine BUILD_DIR [SECONDS] [MIN_RATE]
 #       Windows bridge, monitor and fake game under wine64.
 #
+# GAME32=1: in the modes native-wine and wine, the fake game built as a
+# 32-bit program like the real client ($GAME32_BUILD/bin/Wow.exe, default
+# build/windows-game32), run by Wine's 32-bit loader.
+#
 # Wine runs use a private WINEPREFIX, made for the run and removed after it.
 # MIN_RATE (argument or environment): below it the script prints FAIL and
 # exits with 1. Exit 1 too when the bridge or monitor did not run.
@@ -27,6 +31,7 @@ seconds=${3:-10}
 min_rate=${4:-${MIN_RATE:-0}}
 bin=$(cd "$build/bin" && pwd)
 WINE64=/usr/lib/wine/wine64
+WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver
 
 case $mode in
@@ -45,6 +50,10 @@ if [ "$mode" = native-wine ]; then
     game_run=$WINE64
     game_bin=$(cd "${WINDOWS_BUILD:-build/windows}/bin" && pwd)/Wow.exe
 fi
+if [ -n "${GAME32:-}" ] && [ "$mode" != native ]; then
+    game_run=$WINE32
+    game_bin=$(cd "${GAME32_BUILD:-build/windows-game32}/bin" && pwd)/Wow.exe
+fi
 
 samples=$(mktemp)
 work=$(mktemp -d)
@@ -54,7 +63,7 @@ cleanup() {
     rm -rf "$samples" "$work"
 }
 trap cleanup EXIT
-if [ "$game_run" = "$WINE64" ] || [ "$run" = "$WINE64" ]; then
+if [ "$game_run" != "" ] || [ "$run" = "$WINE64" ]; then
     WINEPREFIX=$(mktemp -d /tmp/corvane-looprate.XXXXXX)
     export WINEPREFIX WINEDEBUG=-all
     "$WINESERVER" -p
@@ -70,7 +79,7 @@ if [ -n "${LIVE_OBJECTS:-}" ]; then
     { printf 'state 1\nmap 1\npos 100 200 30 0\nlist %s %s\n' "$LIVE_OBJECTS" $((LIVE_OBJECTS - 1))
       sleep $((seconds + 12)); } | $game_run "$game_bin" >"$work/game.out" 2>&1 &
     for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
-        [ "$(grep -c '^ok' "$work/game.out" 2>/dev/null || true)" -ge 4 ] && break
+        [ "$(grep -c '^ok' "$work/game.out" 2>/dev/null)" -ge 4 ] 2>/dev/null && break
         sleep 0.5
     done
     if [ "$(grep -c '^ok' "$work/game.out" || true)" -lt 4 ]; then
@@ -96,7 +105,7 @@ hz=$(getconf CLK_TCK)
 # The monitor prints every 250 ms of its own clock: samples 5 and 5 + 4 * seconds
 # lie `seconds` apart.
 tr -d '\r' <"$samples" | awk -v seconds="$seconds" -v min="$min_rate" -v live="${LIVE_OBJECTS:-}" \
-    -v cpu="$((ticks1 - ticks0))" -v hz="$hz" -v wall="$((t1 - t0))" -v mode="$mode" '
+    -v cpu="$((ticks1 - ticks0))" -v hz="$hz" -v wall="$((t1 - t0))" -v mode="$mode" -v game32="${GAME32:-}" '
     function near(a, b) { return a - b < 0.1 && b - a < 0.1 }
     {
         match($0, /"tick":[0-9]+/); tick[NR] = substr($0, RSTART + 7, RLENGTH - 7)
@@ -107,8 +116,8 @@ tr -d '\r' <"$samples" | awk -v seconds="$seconds" -v min="$min_rate" -v live="$
         if (NR < b) { printf "FAIL: only %d samples; the bridge or monitor did not run\n", NR; exit 1 }
         rate = (tick[b] - tick[a]) / seconds
         share = 100 * (cpu / hz) / (wall / 1e9)
-        printf "%s%s: %.2f cycles/s over %d s (uiTick %d -> %d), bridge process %.2f%% of one core\n",
-            mode, live == "" ? " synthetic" : " live, " live " objects", rate, seconds, tick[a], tick[b], share
+        printf "%s%s%s: %.2f cycles/s over %d s (uiTick %d -> %d), bridge process %.2f%% of one core\n",
+            mode, game32 == "" ? "" : " (32-bit game)", live == "" ? " synthetic" : " live, " live " objects", rate, seconds, tick[a], tick[b], share
         failed = 0
         if (live != "") {
             split(position, p, ",")
