@@ -23,7 +23,8 @@ WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 export CORVANE_GAME="$root/build/windows-game32/bin/Wow.exe"
 case $mode in
-native) run="$root/scripts/isolated.sh $root/build/linux/bin/live_e2e_tests" ;;
+native) run="$root/scripts/isolated.sh $root/build/linux/bin/live_e2e_tests"
+        export CORVANE_GAME_LOADER=/usr/lib/wine/wine ;;
 wine) run="$WINE64 $root/build/windows/bin/live_e2e_tests.exe"; CORVANE_GAME="Z:$CORVANE_GAME" ;;
 *) echo "usage: $0 native|wine [SECONDS] [PERIOD]" >&2; exit 2 ;;
 esac

@@ -21,6 +21,8 @@ const char* const kNoMap = "Could not read a plausible map ID.";
 const char* const kInvalid = "Position data failed validation.";
 
 const CharacterSnapshot kFull{-8949.95f, -132.49f, 83.53f, 0.61f, 0x12A4, 571, 1, kPlayer, kMgr};
+const CharacterSnapshot kMoved{-8949.95f, -132.49f, 83.53f, 0.61f, 0x12A4, 571, 1, obj(3), kMgr};
+const char* const kNoPlayer = "Local player object was not found in ObjectManager.";
 CharacterSnapshot only(std::uint8_t state) { return CharacterSnapshot{.connectionState = state}; }
 
 TEST(CharacterRead, StatusMessageAndSnapshotOfEachOutcome) {
@@ -137,38 +139,31 @@ TEST(KeptPlayer, ListChangingWhileReadGivesThePlayerOrNothing) {
         std::size_t at = 0, count = 0;
         bool read(std::uint64_t address, void* out, std::size_t size) override {
             if (++count == at) {
-                image.putU64(kPlayer + 0x30, 0xF130000000000103);
                 const float reused[] = {2, 1, 3, 0, 0}, player[] = {-132.49f, -8949.95f, 83.53f, 0, 0.61f};
-                image.putBytes(kPlayer + 0x798, reused, sizeof reused);
-                image.putU32(kPlayer + 0x3C, 0);
-                image.putBytes(obj(3) + 0x798, player, sizeof player);
-                image.putU64(obj(3) + 0x30, 0x12A4);
-                image.putU32(obj(3) + 0x3C, 0);
-                image.putU32(obj(2) + 0x3C, obj(3));
-                image.putU32(obj(0) + 0x3C, obj(2));
+                image.putU64(kPlayer + 0x30, 0xF130000000000103); image.putU32(kPlayer + 0x3C, 0);
+                image.putBytes(kPlayer + 0x798, reused, 20); image.putBytes(obj(3) + 0x798, player, 20);
+                image.putU64(obj(3) + 0x30, 0x12A4); image.putU32(obj(3) + 0x3C, 0);
+                image.putU32(obj(2) + 0x3C, obj(3)); image.putU32(obj(0) + 0x3C, obj(2));
             }
             return image.read(address, out, size);
         }
     };
     // Reads: the state, then kept: chain (3), floats, the object's GUID; walking: chain (4), objects.
-    const struct { const char* what; bool kept; std::int64_t now; std::size_t at; std::uint64_t found; } rows[] = {
-        {"kept, reused between its floats and its GUID", true, 20 * kMs, 6, obj(3)},
-        {"kept, the walk taken off the list", true, 2000 * kMs, 7, obj(3)},
-        {"nothing kept, the walk taken off the list", false, 0, 7, 0},
-        {"nothing kept, reused between its GUID and its floats", false, 0, 8, 0},
+    const struct { const char* what; bool kept; std::int64_t now; std::size_t at; Reading expected; } rows[] = {
+        {"kept, reused between its floats and its GUID", true, 20 * kMs, 6, {InWorld, kMoved, ""}},
+        {"kept, the walk taken off the list", true, 2000 * kMs, 7, {InWorld, kMoved, ""}},
+        {"nothing kept, the walk taken off the list", false, 0, 7, {NotInWorld, only(1), kNoPlayer}},
+        {"nothing kept, reused between its GUID and its floats", false, 0, 8, {NotInWorld, only(1), kNoPlayer}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         Changing memory;
         KeptPlayer kept;
-        Reading r;
         if (row.kept) { ASSERT_EQ(read(memory.image, kBase, &kept, 0).status, InWorld); }
         memory.at = row.at;
-        const ReadStatus status = readCharacterState(memory, kBase, r.snapshot, r.error, kept, [&row] { return row.now; });
-        EXPECT_EQ(status, row.found != 0 ? InWorld : NotInWorld);
-        EXPECT_EQ(r.error, row.found != 0 ? "" : "Local player object was not found in ObjectManager.");
-        EXPECT_EQ(r.snapshot.playerObject, row.found);
-        EXPECT_EQ(r.snapshot.x, row.found != 0 ? -8949.95f : 0.0f);
+        Reading r;
+        r.status = readCharacterState(memory, kBase, r.snapshot, r.error, kept, [&row] { return row.now; });
+        EXPECT_EQ(r, row.expected);
     }
 }
 

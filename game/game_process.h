@@ -1,7 +1,8 @@
 #pragma once
 // An opened game process: found by executable name, opened for reading, with
-// its main module's load address. Toolhelp snapshots and ReadProcessMemory on
-// Windows; /proc elsewhere.
+// its main module's load address. Toolhelp snapshots (or the process's module
+// list, where Wine takes no module snapshot of a 32-bit game) and
+// ReadProcessMemory on Windows; /proc elsewhere.
 
 #include <cstddef>
 #include <cstdint>
@@ -56,7 +57,8 @@ public:
     std::uint64_t moduleBase() const noexcept { return moduleBase_; }
 
 private:
-    // Opens the process `pid`, whose main module is the file `moduleName`.
+    // Opens the process `pid`, whose main module is the file `moduleName`
+    // (empty under --pid: whatever its name).
     Status attachTo(std::uint32_t pid, std::wstring_view moduleName, std::uint32_t& errorCode);
 
     struct Impl;

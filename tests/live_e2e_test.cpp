@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace corvane::testing {
 namespace {
@@ -104,27 +105,24 @@ TEST(LiveBridge, AmongAChangingListPublishesThePlayerOrTheIsolationPoint) {
     double seconds = 0;
     in >> objects >> rate >> period >> seconds;
     FakeGame game;
-    ASSERT_TRUE(game.start() && game.send({"pos 100 200 10 0", "map 1", "state 1",
-                                           "churn " + objects + " " + rate + " " + period}));
+    ASSERT_TRUE(game.start() && game.send({"pos 100 200 10 0", "map 1", "state 1", "churn " + objects + " " + rate + " " + period}));
     ChildProcess bridge;
     LinkProbe probe;
     ASSERT_TRUE(startBridge(bridge, probe, {"--wow"}));
-    const auto placed = [](const LinkRecord& r) {
-        return std::fabs(r.fAvatarPosition[0] - 250091.44f) < 0.01f &&
-               std::fabs(r.fAvatarPosition[1] - 9.144f) < 0.01f && std::fabs(r.fAvatarPosition[2] - 182.88f) < 0.01f;
+    const auto placed = [](const LinkRecord& r) {  // (100, 200, 10) on map 1
+        return std::hypot(r.fAvatarPosition[0] - 250091.44f, r.fAvatarPosition[1] - 9.144f, r.fAvatarPosition[2] - 182.88f) < 0.01f;
     };
-    auto record = probe.waitFor(placed, kStartTimeout);
-    ASSERT_TRUE(record);
+    const auto first = probe.waitFor(placed, kStartTimeout);
+    ASSERT_TRUE(first);
     int frames = 0, dropped = 0;
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (std::uint32_t tick = record->uiTick; std::chrono::steady_clock::now() < until;
+    for (std::uint32_t tick = first->uiTick; std::chrono::steady_clock::now() < until;
          std::this_thread::sleep_for(std::chrono::milliseconds{2})) {
-        if (!(record = probe.read()) || record->uiTick == tick) continue;
-        tick = record->uiTick;
+        const auto frame = probe.read();
+        if (!frame || std::exchange(tick, frame->uiTick) == frame->uiTick) continue;
         ++frames;
-        dropped += isolated(*record) ? 1 : 0;
-        ASSERT_TRUE(placed(*record) || isolated(*record)) << "frame " << tick << " at ("
-            << record->fAvatarPosition[0] << ", " << record->fAvatarPosition[1] << ", " << record->fAvatarPosition[2] << ")";
+        dropped += isolated(*frame) ? 1 : 0;
+        ASSERT_TRUE(placed(*frame) || isolated(*frame)) << "frame " << tick << " x " << frame->fAvatarPosition[0];
     }
     std::printf("churn %s objects, %s changes/s, player every %s ms: %d frames, %d isolated\n",
                 objects.c_str(), rate.c_str(), period.c_str(), frames, dropped);

@@ -32,6 +32,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace corvane::fake {
@@ -58,85 +59,58 @@ constexpr std::uint64_t kFloats[4] = {0x79C, 0x798, 0x7A0, 0x7A8};  // x, y, z, 
 constexpr std::uint64_t kConnection = 0x880000;
 constexpr std::uint64_t kManager = 0x884000;
 constexpr std::uint64_t kObjectsInArena = 0x890000;
-constexpr std::uint32_t kMaxObjects = 9000;  // longer than any walk
-constexpr std::uint32_t kNone = 0xFFFFFFFF;
+constexpr std::uint32_t kMaxObjects = 9000;  // longer than any walk; also "absent"
 constexpr std::size_t kObjectBytes = std::size_t{2} * kMaxObjects * 0x800;
 constexpr std::size_t kArenaSize = 64u << 20;
 alignas(4096) constinit unsigned char g_arena[kArenaSize] = {};
 
-std::uint64_t g_base = 0;
-std::uint64_t g_objects = 0;
-std::uint64_t g_guid = 0x2A;
+std::uint64_t g_base = 0, g_objects = 0, g_guid = 0x2A;
 float g_floats[4] = {};
-std::mutex g_mutex;  // the list below, between the commands and the churn
-std::uint32_t g_count = 1, g_player = 0, g_head = 0, g_bank = 0;
-std::vector<std::uint32_t> g_next, g_prev;  // the published list, by object index
-std::uint64_t g_serial = 0;                 // makes every other GUID new
+std::mutex g_mutex;  // what follows, between the commands and the churn
+std::vector<std::uint32_t> g_list;  // the published list, as object numbers
+std::uint32_t g_player = 0, g_bank = 0;
+std::uint64_t g_serial = 0;  // makes every other GUID new
 std::mt19937 g_random(12340);
 std::jthread g_churn;
 
 // Single aligned atomic stores, which the compiler also never drops.
 template <typename T>
 void put(std::uint64_t address, T value) {
-    std::atomic_ref<T>(*reinterpret_cast<T*>(static_cast<std::uintptr_t>(address)))
-        .store(value, std::memory_order_release);
+    std::atomic_ref<T>(*reinterpret_cast<T*>(static_cast<std::uintptr_t>(address))).store(value, std::memory_order_release);
 }
 
-std::uint64_t object(std::uint32_t bank, std::uint32_t index) {
-    return g_objects + (std::uint64_t{bank} * kMaxObjects + index) * 0x800;
-}
-std::uint32_t address(std::uint32_t index) {
-    return index == kNone ? 0u : static_cast<std::uint32_t>(object(g_bank, index));
+std::uint64_t object(std::uint32_t number) { return g_objects + (std::uint64_t{g_bank} * kMaxObjects + number) * 0x800; }
+std::uint32_t listed(std::size_t at) { return at < g_list.size() ? static_cast<std::uint32_t>(object(g_list[at])) : 0u; }
+// The pointer to the object `at` in the list: the first-object pointer, or the one before's next.
+std::uint64_t linkTo(std::size_t at) { return at == 0 ? g_base + kManager + kFirstObject : object(g_list[at - 1]) + kNext; }
+std::size_t anywhere(std::size_t size) { return std::uniform_int_distribution<std::size_t>(0, size - 1)(g_random); }
+
+void putFloats(std::uint32_t number, const float (&floats)[4]) {
+    for (int f = 0; f < 4 && number < kMaxObjects; ++f) put(object(number) + kFloats[f], floats[f]);
 }
 
-void putFloats(std::uint32_t index, const float (&floats)[4]) {
-    for (int f = 0; f < 4 && index != kNone; ++f) put(object(g_bank, index) + kFloats[f], floats[f]);
+// The object at `at` out of the list, made a new object (the player, or
+// another with a new GUID written before its coordinates, so that no reader
+// takes them for the old object's), and linked in again at a random place,
+// its own next pointer first.
+std::uint32_t relink(std::size_t at, bool asPlayer) {
+    const std::uint32_t number = g_list[at];
+    put(linkTo(at), listed(at + 1));
+    g_list.erase(g_list.begin() + static_cast<std::ptrdiff_t>(at));
+    std::uniform_real_distribution<float> place(-9000.0f, 9000.0f);
+    if (!asPlayer) put(object(number) + kGuid, g_guid ^ (1ull << 63 | ++g_serial));
+    const float elsewhere[4] = {place(g_random), place(g_random), place(g_random) / 90, 1};
+    putFloats(number, asPlayer ? g_floats : elsewhere);
+    if (asPlayer) put(object(number) + kGuid, g_guid);
+    at = anywhere(g_list.size() + 1);
+    put(object(number) + kNext, listed(at));
+    g_list.insert(g_list.begin() + static_cast<std::ptrdiff_t>(at), number);
+    put(linkTo(at), listed(at));
+    return number;
 }
 
-// A new GUID first, so that no reader takes the new coordinates for the old object's.
-void reuse(std::uint32_t index) {
-    std::uniform_real_distribution<float> at(-9000.0f, 9000.0f);
-    put(object(g_bank, index) + kGuid, g_guid ^ (1ull << 63 | ++g_serial));
-    putFloats(index, {at(g_random), at(g_random), at(g_random) / 100, at(g_random) / 3000});
-}
-
-void unlink(std::uint32_t index) {
-    const std::uint32_t before = g_prev[index], after = g_next[index];
-    if (before == kNone) put(g_base + kManager + kFirstObject, address(after));
-    else put(object(g_bank, before) + kNext, address(after));
-    (before == kNone ? g_head : g_next[before]) = after;
-    if (after != kNone) g_prev[after] = before;
-}
-
-// At any place of the list with the same chance; the object's own link first.
-void linkAnywhere(std::uint32_t index) {
-    std::uint32_t before = std::uniform_int_distribution<std::uint32_t>(0, g_count - 1)(g_random);
-    before = before == index ? kNone : before;
-    std::uint32_t& link = before == kNone ? g_head : g_next[before];
-    put(object(g_bank, index) + kNext, address(link));
-    g_next[index] = link;
-    g_prev[index] = before;
-    if (link != kNone) g_prev[link] = index;
-    link = index;
-    put(before == kNone ? g_base + kManager + kFirstObject : object(g_bank, before) + kNext, address(index));
-}
-
-std::uint32_t anotherObject() {
-    const std::uint32_t index = std::uniform_int_distribution<std::uint32_t>(0, g_count - 2)(g_random);
-    return index >= g_player ? index + 1 : index;
-}
-
-// The player in another object's memory, linked in before the old one goes.
-void recreatePlayer() {
-    const std::uint32_t fresh = anotherObject(), old = g_player;
-    unlink(fresh);
-    putFloats(fresh, g_floats);
-    put(object(g_bank, fresh) + kGuid, g_guid);
-    linkAnywhere(fresh);
-    g_player = fresh;
-    unlink(old);
-    reuse(old);
-    linkAnywhere(old);
+std::size_t anotherObject() {
+    for (;;) if (const std::size_t at = anywhere(g_list.size()); g_list[at] != g_player) return at;
 }
 
 void churn(const std::stop_token& stop, double rate, std::chrono::milliseconds period) {
@@ -146,14 +120,11 @@ void churn(const std::stop_token& stop, double rate, std::chrono::milliseconds p
     for (double done = 0; !stop.stop_requested(); std::this_thread::sleep_for(std::chrono::milliseconds{1})) {
         const std::lock_guard lock(g_mutex);
         const double due = rate * std::chrono::duration<double>(Clock::now() - start).count();
-        for (done = std::max(done, due - rate / 10); done < due && g_count > 1; ++done) {
-            const std::uint32_t index = anotherObject();
-            unlink(index);
-            reuse(index);
-            linkAnywhere(index);
-        }
-        if (period.count() > 0 && Clock::now() >= recreateAt && g_count > 1) {
-            recreatePlayer();
+        for (done = std::max(done, due - rate / 10); done < due && g_list.size() > 1; ++done) relink(anotherObject(), false);
+        if (period.count() > 0 && Clock::now() >= recreateAt && g_list.size() > 1) {
+            // The player anew in another object's memory, linked in before the old one goes.
+            const std::uint32_t old = std::exchange(g_player, relink(anotherObject(), true));
+            relink(static_cast<std::size_t>(std::ranges::find(g_list, old) - g_list.begin()), false);
             recreateAt += period;
         }
     }
@@ -164,21 +135,16 @@ void publishList(std::uint32_t count, std::uint32_t player) {
     g_churn = {};
     const std::lock_guard lock(g_mutex);
     g_bank ^= 1;
-    g_count = std::min(count, kMaxObjects);
-    g_player = player < g_count ? player : kNone;
-    g_next.assign(g_count, kNone);
-    g_prev.assign(g_count, kNone);
-    for (std::uint32_t i = 0; i < g_count; ++i) {
-        // Every other GUID differs from the player's and from each other.
-        put(object(g_bank, i) + kGuid, i == g_player ? g_guid : g_guid ^ (1ull << 63 | (i + 1)));
-        g_next[i] = i + 1 < g_count ? i + 1 : kNone;
-        g_prev[i] = i > 0 ? i - 1 : kNone;
-        put(object(g_bank, i) + kNext, address(g_next[i]));
+    g_list.resize(std::min(count, kMaxObjects));
+    g_player = player < g_list.size() ? player : kMaxObjects;
+    for (std::uint32_t i = 0; i < g_list.size(); ++i) {
+        g_list[i] = i;  // every other GUID differs from the player's and from each other
+        put(object(i) + kGuid, i == g_player ? g_guid : g_guid ^ (1ull << 63 | (i + 1)));
+        put(object(i) + kNext, i + 1 < g_list.size() ? static_cast<std::uint32_t>(object(i + 1)) : 0u);
     }
-    g_serial = g_count;
+    g_serial = g_list.size();
     putFloats(g_player, g_floats);
-    g_head = g_count > 0 ? 0 : kNone;
-    put(g_base + kManager + kFirstObject, address(g_head));
+    put(linkTo(0), listed(0));
     put(g_base + kManager + kLocalGuid, g_guid);
 }
 
@@ -200,7 +166,7 @@ bool applyCommand(const std::string& name, std::istringstream& in) {
         put(g_base + kManager + kMapId, static_cast<std::uint32_t>(value));
     } else if (name == "guid") {
         g_guid = value;
-        publishList(g_count, g_player);
+        publishList(static_cast<std::uint32_t>(g_list.size()), g_player);
     } else if (name == "list") {
         publishList(number(0), number(1));
     } else if (name == "churn") {

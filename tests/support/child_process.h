@@ -62,7 +62,4 @@ private:
 // ".exe" where the running one has that).
 std::string siblingProgram(const std::string& name);
 
-// How to run a Windows program: by Wine's loader on Linux, itself on Windows.
-std::vector<std::string> windowsProgram(const std::string& path);
-
 }  // namespace corvane::testing

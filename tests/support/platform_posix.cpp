@@ -8,8 +8,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdint>
-#include <fstream>
 
 namespace corvane::testing {
 
@@ -76,17 +74,6 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
         return id_ == 0 || exitCode_.has_value();  // nothing to wait for, or reaped
     }, timeout);
     return exitCode_;
-}
-
-// Wine's loader of the program's own width (its PE header's machine: 0x14C
-// for 32-bit x86); the other one would run it as a child of its own.
-std::vector<std::string> windowsProgram(const std::string& path) {
-    std::ifstream exe(path, std::ios::binary);
-    std::uint32_t header = 0;
-    std::uint16_t machine = 0;
-    exe.seekg(0x3C).read(reinterpret_cast<char*>(&header), 4);
-    exe.seekg(header + 4).read(reinterpret_cast<char*>(&machine), 2);
-    return {machine == 0x14C ? "/usr/lib/wine/wine" : "/usr/lib/wine/wine64", path};
 }
 
 std::string siblingProgram(const std::string& name) {

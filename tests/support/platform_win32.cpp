@@ -103,8 +103,6 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     return static_cast<int>(code);
 }
 
-std::vector<std::string> windowsProgram(const std::string& path) { return {path}; }
-
 std::string siblingProgram(const std::string& name) {
     std::wstring self(32768, L'\0');  // the longest path Windows has
     self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));

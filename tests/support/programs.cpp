@@ -181,9 +181,12 @@ Finished runToEnd(const std::vector<std::string>& args) {
 }
 
 ::testing::AssertionResult FakeGame::start(std::vector<std::string> command) {
-    const char* windowsGame = std::getenv("CORVANE_GAME");
-    if (command.empty() && windowsGame != nullptr && *windowsGame != '\0') command = windowsProgram(windowsGame);
-    if (command.empty()) command.push_back(siblingProgram("Wow.exe"));
+    if (command.empty()) {
+        const char* const game = std::getenv("CORVANE_GAME");
+        const char* const loader = std::getenv("CORVANE_GAME_LOADER");
+        if (game != nullptr && loader != nullptr) command.push_back(loader);
+        command.push_back(game != nullptr ? game : siblingProgram("Wow.exe"));
+    }
     std::string error;
     if (process_.start(command, error) && ask("") == "ready") return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "The fake game did not start. " << error

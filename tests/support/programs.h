@@ -45,7 +45,8 @@ Finished runToEnd(const std::vector<std::string>& args);
 class FakeGame {
 public:
     // Starts it and waits for its "ready". By default the one built beside the
-    // test, or the Windows build that CORVANE_GAME names (the 32-bit one, say).
+    // test, or the Windows build that CORVANE_GAME names (the 32-bit one, say),
+    // run by CORVANE_GAME_LOADER if set (Wine's loader of its width on Linux).
     ::testing::AssertionResult start(std::vector<std::string> command = {});
     // Sends one command and returns its answer line (without one: the next line).
     std::string ask(const std::string& command);
