@@ -70,10 +70,10 @@ std::uint64_t build(Input& in, MemoryImage& image) {
 Reading checkedRead(MemoryImage& image, std::uint64_t base, KeptPlayer* kept, std::int64_t now) {
     image.clearReads();
     const Reading r = read(image, base, kept, now);
-    // 16 bytes: one an object; with a kept player, up to five walks.
+    // 16 bytes: one an object; with a kept player, up to eight walks.
     std::size_t objectReads = 0;
     for (const auto& access : image.reads()) objectReads += access.size == 16 ? 1 : 0;
-    CORVANE_FUZZ_CHECK(objectReads <= (kept == nullptr ? 8192u : 5 * 8192u));
+    CORVANE_FUZZ_CHECK(objectReads <= (kept == nullptr ? 8192u : 8 * 8192u));
     const CharacterSnapshot& s = r.snapshot;
     CORVANE_FUZZ_CHECK(r.status == ReadStatus::InWorld || s == CharacterSnapshot{.connectionState = s.connectionState});
     const bool quiet = r.status == ReadStatus::InWorld || (r.status == ReadStatus::NotInWorld && s.connectionState != 1);

@@ -34,8 +34,10 @@ bool readPosition(GameMemory& memory, std::uint64_t object, CharacterSnapshot& r
 
 // A walk that meets the list while the game relinks it can miss the player;
 // one in the world a cycle ago is looked for again, in at most this many
-// walks, and none begun once the cycle's walks have taken a second.
-constexpr int kWalksWhenKept = 5;
+// walks, and none begun once the cycle's walks have taken two seconds (a
+// slow reader among a busy crowd; the voice client waits five for a frame).
+constexpr int kWalksWhenKept = 8;
+constexpr std::uint64_t kWalkingTime = 2'000'000'000;  // ns
 
 // The player's floats, then its object's GUID once more, then the map. A
 // game that reuses an object's memory gives it its new GUID before its new
@@ -104,7 +106,7 @@ ReadStatus readCycle(GameMemory& memory, std::uint64_t moduleBase, CharacterSnap
             error = "Local player object was not found in ObjectManager.";
         }
         if (!hadPlayer || walk == kWalksWhenKept ||
-            static_cast<std::uint64_t>((*clock)()) - static_cast<std::uint64_t>(start) >= kWalkInterval) {
+            static_cast<std::uint64_t>((*clock)()) - static_cast<std::uint64_t>(start) >= kWalkingTime) {
             return ReadStatus::NotInWorld;
         }
     }

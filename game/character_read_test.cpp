@@ -98,11 +98,11 @@ TEST(KeptPlayer, WalkSlowerThanASecondIsNotRepeatedAtOnce) {
         EXPECT_EQ(readCharacterState(image, kBase, r.snapshot, r.error, kept, slow), InWorld);
         EXPECT_EQ(image.readCount(), reads);
     }
-    // The player gone while kept: walked again, but none begun a second after the first.
+    // The player gone while kept: walked again, but none begun two seconds after the call began.
     image.putU64(kPlayer + 0x30, 7);
     image.clearReads();
     EXPECT_EQ(readCharacterState(image, kBase, r.snapshot, r.error, kept, slow), NotInWorld);
-    EXPECT_EQ(image.readCount(), 1 + 2 * (4 + 3u));  // the state; two walks of three objects
+    EXPECT_EQ(image.readCount(), 1 + 4 * (4 + 3u));  // the state; four walks of three objects
 }
 
 TEST(KeptPlayer, AnyDifferenceWalksInTheSameCycle) {
@@ -131,19 +131,16 @@ TEST(KeptPlayer, AnyDifferenceWalksInTheSameCycle) {
 
 // The game relinks its list while we read it: here its memory changes just
 // before the read number `at`. The player object obj(1) is reused (another
-// GUID, coordinates (1, 2, 3), last in the list) and the player re-created
-// at obj(3), linked in after obj(2).
+// GUID, last in the list) and the player re-created at obj(3), after obj(2).
 TEST(KeptPlayer, ListChangingWhileReadGivesThePlayerOrNothing) {
     struct Changing final : GameMemory {
         M image = laidOut(S{});
         std::size_t at = 0, count = 0;
         bool read(std::uint64_t address, void* out, std::size_t size) override {
             if (++count == at) {
-                const float reused[] = {2, 1, 3, 0, 0}, player[] = {-132.49f, -8949.95f, 83.53f, 0, 0.61f};
-                image.putU64(kPlayer + 0x30, 0xF130000000000103); image.putU32(kPlayer + 0x3C, 0);
-                image.putBytes(kPlayer + 0x798, reused, 20); image.putBytes(obj(3) + 0x798, player, 20);
-                image.putU64(obj(3) + 0x30, 0x12A4); image.putU32(obj(3) + 0x3C, 0);
-                image.putU32(obj(2) + 0x3C, obj(3)); image.putU32(obj(0) + 0x3C, obj(2));
+                layOut(image, S{.objectGuids = {0xF130000000000101, 0xF130000000000103, 0xF130000000000102, 0x12A4}});
+                image.putU32(kPlayer + 0x3C, 0);
+                image.putU32(obj(0) + 0x3C, obj(2));
             }
             return image.read(address, out, size);
         }
