@@ -35,7 +35,7 @@ bool readPosition(GameMemory& memory, std::uint64_t object, CharacterSnapshot& r
 // A walk that meets the list while the game relinks it can miss the player;
 // one in the world a cycle ago is looked for again, in at most this many
 // walks, and none begun once the cycle's walks have taken two seconds (a
-// slow reader among a busy crowd; the voice client waits five for a frame).
+// slow reader among a busy crowd): the link keeps the last frame meanwhile.
 constexpr int kWalksWhenKept = 8;
 constexpr std::uint64_t kWalkingTime = 2'000'000'000;  // ns
 
