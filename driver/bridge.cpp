@@ -10,11 +10,11 @@
 #include "driver/start_line.h"
 #include "driver/status_line.h"
 #include "game/game_reader.h"
-#include "link/instance_lock.h"
 #include "link/link_writer.h"
 
 #include <atomic>
 #include <ostream>
+#include <sstream>
 
 namespace corvane {
 namespace {
@@ -44,7 +44,10 @@ PresenceOutcome liveStep(GameSession& session, GameReader& reader, PresenceTrack
 
 int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     BridgeOptions options;
-    switch (parseCommandLine(argc, argv, options, err)) {
+    std::ostringstream parseMessages;  // they may quote what the player typed
+    const ParseOutcome parsed = parseCommandLine(argc, argv, options, parseMessages);
+    writeErrorText(err, parseMessages.str());
+    switch (parsed) {
     case ParseOutcome::Run:
         break;
     case ParseOutcome::Help:
@@ -53,22 +56,17 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
     case ParseOutcome::Invalid:
         err << "Invalid arguments. Run with --help.\n";
         return 2;
+    case ParseOutcome::InvalidSettings:  // its message says what to fix, and where
+        return 2;
     }
 
     installStopSignals(onStopSignal);
 
-    // Declared in this order so the reader is released before the link, and
-    // the link before the lock that keeps other bridges off it.
-    InstanceLock instance;
+    // Declared in this order so the reader is released before the link.
     LinkWriter link;
     GameReader reader;
     ReaderConnection connection(reader);
     GameSession session(connection, options.wait, options.pid);
-    // Unavailable (the lock cannot be made at all) is no reason not to run.
-    if (instance.acquire() == InstanceLock::Status::HeldByAnother) {
-        err << "ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n";
-        return 1;
-    }
     if (!link.open()) {
         err << "ERROR: " << link.lastError() << "\n";
         return 1;

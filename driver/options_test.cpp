@@ -45,7 +45,8 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         {{"--wait", "--pid", "1", "--pid", "4294967295"}, Run, {.wait = true, .pid = 4294967295u}},
         {{"--pid", "0"}, Invalid}, {{"--pid", "4294967296"}, Invalid}, {{"--pid", "-1"}, Invalid},
         {{"--pid", "12x"}, Invalid}, {{"--pid", " 12"}, Invalid}, {{"--pid", ""}, Invalid},
-        {{"--pid"}, Invalid},
+        {{"--pid"}, Invalid}, {{"--config"}, Invalid}, {{"--x", "1", "--config", "no such.ini"}, InvalidSettings,
+         {.x = 1}, "Settings file \"no such.ini\" cannot be read: it does not exist.\n"},
         // Help stops at once; an unknown argument is named.
         {{"--help"}, Help}, {{"-h"}, Help}, {{"--x", "1", "-h", "--bogus"}, Help, {.x = 1}},
         {{"--bogus", "--help"}, Invalid, {}, "Unknown option: --bogus\n"},
@@ -89,7 +90,8 @@ TEST(Usage, IsTheHelpTextByteForByte) {
               "  --radius NUMBER       Orbit radius\n"
               "  --speed NUMBER        Orbit speed in degrees/sec\n"
               "  --wait                Wait for Wow.exe to start, and again after it exits\n"
-              "  --pid N               Read the game process with this ID instead of Wow.exe\n");
+              "  --pid N               Read the game process with this ID instead of Wow.exe\n"
+              "  --config FILE         Read options from FILE, one name = value per line\n");
 }
 
 }  // namespace

@@ -11,15 +11,21 @@
 namespace {
 using namespace corvane;
 
-// The record is the user's alone and outlives the writer, since the voice
-// client may hold it.
+// The record is the user's alone, also one of ours that others could read,
+// and outlives the writer, since the voice client may hold it.
 TEST(LinuxLink, IsTheUsersOwnObjectOfTheRecordsSize) {
     const std::string name = "CorvaneModeTest-" + std::to_string(getpid());
-    EXPECT_TRUE(LinkWriter(name).open());
-    struct stat info {};
-    ASSERT_EQ(stat(("/dev/shm/" + name).c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(info.st_size, 10580);
+    const std::string path = "/dev/shm/" + name;
+    for (const bool created : {true, false}) {
+        if (!created) {
+            ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+        }
+        EXPECT_TRUE(LinkWriter(name).open());
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << created;
+        EXPECT_EQ(info.st_size, 10580);
+    }
     removeSharedMemory(name);
 }
 

@@ -7,11 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <tuple>
 
 namespace corvane::testing {
 namespace {
+
+using namespace std::string_literals;
 
 using Clock = std::chrono::steady_clock;
 
@@ -102,6 +106,60 @@ TEST(SyntheticBridge, IdentityAndContextArriveAsTyped) {
         EXPECT_EQ(r.context, "c-" + typed);
         EXPECT_EQ(r.context_len, typed.size() + 2);
     }
+}
+
+// A settings file as Notepad saves it, in a folder whose name holds a letter
+// beyond A-Z: a bad one is named with its line and nothing is published; from
+// UTF-8 with its mark or UTF-16 LE the values are published exactly, and a
+// later option wins over the file.
+TEST(SyntheticBridge, TakesItsSettingsFromAFile) {
+    const std::string utf8 = "\xEF\xBB\xBF# Mine\r\nidentity = \xD0\x96\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0\xF0\x9D\x84\x9E\r\n"
+                             "context = CORVANE:\xD0\x96\r\n";
+    const std::string utf16 = "\xFF\xFE\x23\0\n\0i\0d\0e\0n\0t\0i\0t\0y\0=\0\x16\x04\x30\x04\x3D\x04\x3D\x04"
+                              "\x30\x04\x34\xD8\x1E\xDD\n\0c\0o\0n\0t\0e\0x\0t\0=\0C\0O\0R\0V\0A\0N\0E\0:\0\x16\x04"s;
+    const std::filesystem::path folder = uniqueTempFile().concat(u8"-\u0416");
+    std::filesystem::create_directory(folder);
+    const auto file = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(folder / name, std::ios::binary) << bytes;
+        const std::u8string path = (folder / name).u8string();
+        return std::string(path.begin(), path.end());
+    };
+    const std::string ansi = file("ansi.ini", "context = x\nidentity = Orul\xE9\n");
+    const std::string typo = file("typo.ini", "identity = A\r\nidentiy = B\r\n");
+    const std::string large = file("large.ini", std::string(65537, '#'));
+    const std::string missing = file("", "").append("missing.ini");
+    const std::pair<std::string, std::string> bad[] = {
+        {ansi, "Settings file \"" + ansi + "\", line 2: the text is not UTF-8 (the file looks "
+               "saved in the ANSI code page): save it as UTF-8.\n"},
+        {typo, "Settings file \"" + typo + "\", line 2: unknown setting \"identiy\".\n"},
+        {large, "Settings file \"" + large + "\" cannot be read: it is larger than 64 KiB.\n"},
+        {missing, "Settings file \"" + missing + "\" cannot be read: it does not exist.\n"},
+    };
+    for (const auto& [path, message] : bad) {
+        const Finished run = runToEnd({bridgePath(), "--config", path});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.errorOutput, message);
+        std::string error;
+        EXPECT_FALSE(LinkProbe().open(error)) << path << " opened the link";  // nothing published yet
+    }
+    const std::tuple<std::string, std::vector<std::string>, std::u32string> rows[] = {
+        {utf8, {}, U"\u0416\u0430\u043D\u043D\u0430\U0001D11E"},
+        {utf16, {}, U"\u0416\u0430\u043D\u043D\u0430\U0001D11E"},
+        {utf8, {"--identity", "Later"}, U"Later"},
+    };
+    for (const auto& [bytes, after, identity] : rows) {
+        std::vector<std::string> args{"--config", file("good.ini", bytes)};
+        args.insert(args.end(), after.begin(), after.end());
+        ChildProcess bridge;
+        LinkProbe probe;
+        ASSERT_TRUE(startBridge(bridge, probe, args));
+        const LinkRecord r = probe.read().value_or(LinkRecord{});
+        EXPECT_EQ(r.identity, identity);
+        EXPECT_EQ(r.context, "CORVANE:\xD0\x96");
+        EXPECT_TRUE(stopBridge(bridge));
+    }
+
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

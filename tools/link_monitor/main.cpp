@@ -75,6 +75,8 @@ int monitor(const MonitorOptions& options) {
         std::cerr << "MumbleLink shared memory does not exist: start the bridge or the voice "
                      "client first.\n";
         return 1;
+    case SharedMemory::Status::NotOwned:  // writers' checks; reading never gives them
+    case SharedMemory::Status::InUse:
     case SharedMemory::Status::OpenFailed:
         std::cerr << win32ErrorText("Could not open MumbleLink shared memory", code) << '\n';
         return 1;
