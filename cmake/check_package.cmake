@@ -84,6 +84,13 @@ if(GENERATOR STREQUAL "TGZ")
     endif()
     message(STATUS "${program}: static, runs")
   endforeach()
+  # The settings file as shipped is one the bridge accepts.
+  execute_process(
+    COMMAND env -i "${unpacked}/CorvaneVoiceBridge" --config "${unpacked}/CorvaneVoiceBridge.ini" --help
+    RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE error)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "CorvaneVoiceBridge.ini is refused (${result}): ${error}")
+  endif()
   message(STATUS "${PACKAGE}.tar.gz: ${entries}")
   return()
 endif()
