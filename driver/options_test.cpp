@@ -73,6 +73,31 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
     }
 }
 
+// A settings file's lines go through the same checks; a refused value is named.
+TEST(ApplySettings, EveryTextGivesItsFieldsOrItsLineAndError) {
+    const struct { std::string text; int line; std::string error; BridgeOptions fields = {}; } rows[] = {
+        {"wow = yes\nwait = yes\norbit = yes\nidentity = A B\ncontext =\nwow-scale = 1\n"
+         "x = -5\ny = 2\nz = 3\nyaw = 90\nradius = 4\nspeed = 5\npid = 42\nwait = no", 0, "",
+         {.identity = "A B", .context = "", .x = -5, .y = 2, .z = 3, .yaw = 90, .orbit = true,
+          .radius = 4, .speed = 5, .wow = true, .wowScale = 1, .pid = 42, .identityGiven = true}},
+        {"x = 1\nIdentity = A", 2, "unknown setting \"Identity\"", {.x = 1}},
+        {"--wow = yes", 1, "unknown setting \"--wow\""}, {"help = yes", 1, "unknown setting \"help\""},
+        {"config = other.ini", 1, "\"config\" cannot be used inside a settings file"},
+        {"wow = on", 1, "\"on\" is not a valid value for wow: write yes or no"},
+        {"radius = nan", 1, "\"nan\" is not a valid value for radius"},
+        {"x = 1\nnothing here", 2, "no \"=\": write name = value", {.x = 1}},
+    };
+    for (const auto& row : rows) {
+        BridgeOptions options;
+        int line = -1;
+        std::string error;
+        const bool applied = applySettings(row.text, options, line, error);
+        EXPECT_EQ(std::tuple(applied, line, error, bitsOf(options)),
+                  std::tuple(row.line == 0, row.line, row.error, bitsOf(row.fields)))
+            << row.text;
+    }
+}
+
 TEST(Usage, IsTheHelpTextByteForByte) {
     std::ostringstream out;
     printUsage(out);

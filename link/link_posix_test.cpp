@@ -1,9 +1,7 @@
-#include "common/unique_fd.h"
 #include "link/link_writer.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -27,19 +25,6 @@ TEST(LinuxLink, IsTheUsersOwnObjectOfTheRecordsSize) {
         EXPECT_EQ(info.st_size, 10580);
     }
     removeSharedMemory(name);
-}
-
-TEST(UniqueFd, ClosesWhatItOwnedWhenResetMovedOverOrDestroyed) {
-    const auto isOpen = [](int fd) { return fcntl(fd, F_GETFD) != -1; };
-    const int first = dup(STDERR_FILENO), second = dup(STDERR_FILENO), third = dup(STDERR_FILENO);
-    {
-        UniqueFd owner(first);
-        owner.reset(second);
-        EXPECT_FALSE(isOpen(first)) << "reset";
-        owner = UniqueFd(third);
-        EXPECT_FALSE(isOpen(second)) << "move assignment";
-    }
-    EXPECT_FALSE(isOpen(third)) << "destruction";
 }
 
 }  // namespace

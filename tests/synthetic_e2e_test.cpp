@@ -113,52 +113,43 @@ TEST(SyntheticBridge, IdentityAndContextArriveAsTyped) {
 // UTF-8 with its mark or UTF-16 LE the values are published exactly, and a
 // later option wins over the file.
 TEST(SyntheticBridge, TakesItsSettingsFromAFile) {
-    const std::string utf8 = "\xEF\xBB\xBF# Mine\r\nidentity = \xD0\x96\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0\xF0\x9D\x84\x9E\r\n"
-                             "context = CORVANE:\xD0\x96\r\n";
-    const std::string utf16 = "\xFF\xFE\x23\0\n\0i\0d\0e\0n\0t\0i\0t\0y\0=\0\x16\x04\x30\x04\x3D\x04\x3D\x04"
-                              "\x30\x04\x34\xD8\x1E\xDD\n\0c\0o\0n\0t\0e\0x\0t\0=\0C\0O\0R\0V\0A\0N\0E\0:\0\x16\x04"s;
     const std::filesystem::path folder = uniqueTempFile().concat(u8"-\u0416");
     std::filesystem::create_directory(folder);
-    const auto file = [&](const std::string& name, const std::string& bytes) {
-        std::ofstream(folder / name, std::ios::binary) << bytes;
-        const std::u8string path = (folder / name).u8string();
-        return std::string(path.begin(), path.end());
+    int files = 0;
+    const auto file = [&](const std::string& bytes) {  // empty: a file that is not there
+        const std::filesystem::path path = folder / (std::to_string(++files) + ".ini");
+        if (!bytes.empty()) std::ofstream(path, std::ios::binary) << bytes;
+        const std::u8string name = path.u8string();
+        return std::string(name.begin(), name.end());
     };
-    const std::string ansi = file("ansi.ini", "context = x\nidentity = Orul\xE9\n");
-    const std::string typo = file("typo.ini", "identity = A\r\nidentiy = B\r\n");
-    const std::string large = file("large.ini", std::string(65537, '#'));
-    const std::string missing = file("", "").append("missing.ini");
-    const std::pair<std::string, std::string> bad[] = {
-        {ansi, "Settings file \"" + ansi + "\", line 2: the text is not UTF-8 (the file looks "
-               "saved in the ANSI code page): save it as UTF-8.\n"},
-        {typo, "Settings file \"" + typo + "\", line 2: unknown setting \"identiy\".\n"},
-        {large, "Settings file \"" + large + "\" cannot be read: it is larger than 64 KiB.\n"},
-        {missing, "Settings file \"" + missing + "\" cannot be read: it does not exist.\n"},
+    const std::pair<std::string, std::string> bad[] = {  // what follows the file's name
+        {"context = x\nidentity = Orul\xE9\n", "\", line 2: the text is not UTF-8 (the file looks "
+                                               "saved in the ANSI code page): save it as UTF-8.\n"},
+        {std::string(65537, '#'), "\" cannot be read: it is larger than 64 KiB.\n"},
+        {"", "\" cannot be read: it does not exist.\n"},
     };
-    for (const auto& [path, message] : bad) {
+    for (const auto& [bytes, message] : bad) {
+        const std::string path = file(bytes);
         const Finished run = runToEnd({bridgePath(), "--config", path});
-        EXPECT_EQ(run.exitCode, 2);
-        EXPECT_EQ(run.errorOutput, message);
+        EXPECT_EQ(std::pair(run.exitCode, run.errorOutput), std::pair(std::optional(2), "Settings file \"" + path + message));
         std::string error;
         EXPECT_FALSE(LinkProbe().open(error)) << path << " opened the link";  // nothing published yet
     }
-    const std::tuple<std::string, std::vector<std::string>, std::u32string> rows[] = {
-        {utf8, {}, U"\u0416\u0430\u043D\u043D\u0430\U0001D11E"},
-        {utf16, {}, U"\u0416\u0430\u043D\u043D\u0430\U0001D11E"},
-        {utf8, {"--identity", "Later"}, U"Later"},
-    };
-    for (const auto& [bytes, after, identity] : rows) {
-        std::vector<std::string> args{"--config", file("good.ini", bytes)};
-        args.insert(args.end(), after.begin(), after.end());
+    const std::string utf8 = "\xEF\xBB\xBF# Mine\r\nidentity = \xD0\x96\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0\xF0\x9D\x84\x9E"
+                             "\r\ncontext = CORVANE:\xD0\x96\r\n";
+    const std::string utf16 = "\xFF\xFEi\0d\0e\0n\0t\0i\0t\0y\0=\0\x16\x04\x30\x04\x3D\x04\x3D\x04\x30\x04\x34\xD8"
+                              "\x1E\xDD\n\0c\0o\0n\0t\0e\0x\0t\0=\0C\0O\0R\0V\0A\0N\0E\0:\0\x16\x04"s;
+    for (const auto& [bytes, later] : {std::pair(utf8, ""), std::pair(utf16, ""), std::pair(utf8, "Later")}) {
         ChildProcess bridge;
         LinkProbe probe;
+        std::vector<std::string> args{"--config", file(bytes)};
+        if (*later) args.insert(args.end(), {"--identity", later});
         ASSERT_TRUE(startBridge(bridge, probe, args));
         const LinkRecord r = probe.read().value_or(LinkRecord{});
-        EXPECT_EQ(r.identity, identity);
+        EXPECT_EQ(r.identity, *later ? U"Later" : U"\u0416\u0430\u043D\u043D\u0430\U0001D11E");
         EXPECT_EQ(r.context, "CORVANE:\xD0\x96");
         EXPECT_TRUE(stopBridge(bridge));
     }
-
     std::filesystem::remove_all(folder);
 }
 
