@@ -114,6 +114,12 @@ SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::si
         fd.reset(shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (fd) {
             created = true;
+            // Sized at once: a writer that finds it from now on finds a whole record.
+            if (ftruncate(fd.get(), static_cast<off_t>(size)) != 0) {
+                errorCode = win32CodeFor(errno);
+                shm_unlink(path.c_str());
+                return Status::OpenFailed;
+            }
         } else if (errno == EEXIST) {
             // Someone created it between our two calls: checked below like any other.
             fd.reset(shm_open(path.c_str(), O_RDWR | O_CLOEXEC, 0600));
@@ -143,11 +149,6 @@ SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::si
     if (access == Access::Exclusive && !lockExclusively(fd.get())) return Status::InUse;
     // Ours alone, also when another program of ours, or the umask, made it otherwise.
     if ((info.st_mode & 07777) != 0600) fchmod(fd.get(), 0600);
-    if (created && ftruncate(fd.get(), static_cast<off_t>(size)) != 0) {
-        errorCode = win32CodeFor(errno);
-        shm_unlink(path.c_str());
-        return Status::OpenFailed;
-    }
 
     auto impl = std::make_unique<Impl>();
     const Status status = mapObject(fd.get(), size, true, impl->view, errorCode);
