@@ -1,5 +1,7 @@
 #include "driver/options.h"
 
+#include "common/version.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -23,10 +25,16 @@ const char kUsageText[] =
     "  --radius NUMBER       Orbit radius\n"
     "  --speed NUMBER        Orbit speed in degrees/sec\n"
     "  --wait                Wait for Wow.exe to start, and again after it exits\n"
-    "  --pid N               Read the game process with this ID instead of Wow.exe\n";
+    "  --pid N               Read the game process with this ID instead of Wow.exe\n"
+    "  --version             Print the program name and version\n";
 
 void printUsage(std::ostream& out) {
     out << kUsageText;
+    out.flush();
+}
+
+void printVersion(std::ostream& out) {
+    out << "CorvaneVoiceBridge " << kProgramVersion << "\n";
     out.flush();
 }
 
@@ -81,6 +89,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
         bool ok = true;
         if (is("--help") || is("-h")) {
             return ParseOutcome::Help;
+        } else if (is("--version")) {
+            return ParseOutcome::Version;
         } else if (is("--wow")) {
             options.wow = true;
         } else if (is("--wow-scale")) {

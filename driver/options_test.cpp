@@ -48,6 +48,7 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         {{"--pid"}, Invalid},
         // Help stops at once; an unknown argument is named.
         {{"--help"}, Help}, {{"-h"}, Help}, {{"--x", "1", "-h", "--bogus"}, Help, {.x = 1}},
+        {{"--wow", "--version", "--bogus"}, Version, {.wow = true}}, {{"--version", "-h"}, Version},
         {{"--bogus", "--help"}, Invalid, {}, "Unknown option: --bogus\n"},
         {{"--x", "1", "--Speed", "2"}, Invalid, {.x = 1}, "Unknown option: --Speed\n"},
         {{""}, Invalid, {}, "Unknown option: \n"}, {{"-hw"}, Invalid, {}, "Unknown option: -hw\n"},
@@ -89,7 +90,8 @@ TEST(Usage, IsTheHelpTextByteForByte) {
               "  --radius NUMBER       Orbit radius\n"
               "  --speed NUMBER        Orbit speed in degrees/sec\n"
               "  --wait                Wait for Wow.exe to start, and again after it exits\n"
-              "  --pid N               Read the game process with this ID instead of Wow.exe\n");
+              "  --pid N               Read the game process with this ID instead of Wow.exe\n"
+              "  --version             Print the program name and version\n");
 }
 
 }  // namespace
