@@ -26,8 +26,7 @@ std::string modeText(const BridgeOptions& o) {
 // Players who share an identity share one isolation point and hear each other
 // there, so a name that is not the player's own is pointed out.
 std::string identityWarning(const BridgeOptions& o) {
-    const std::string own = "every player needs a name of their own: start with --identity and "
-                            "your character's name.\n";
+    const std::string own = "every player needs a name of their own: use your character's name.\n";
     if (o.wow && !o.identityGiven) {
         return "Every player without --identity shares the identity \"CorvaneTest\": "
                "start with --identity and your character's name.\n";

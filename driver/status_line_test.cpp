@@ -71,8 +71,7 @@ TEST(StatusLine, SaysACutFailureTextInFullOnceWhenItChanges) {
 
 TEST(StartLine, SaysTheModeTheIdentityAndTheContext) {
     const std::string tail = " as \"CorvaneTest\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n";
-    const std::string own = "every player needs a name of their own: start with --identity and "
-                            "your character's name.\n";
+    const std::string own = "every player needs a name of their own: use your character's name.\n";
     const std::pair<BridgeOptions, std::string> rows[] = {
         {{}, "synthetic mode (standing at (0, 0, 1); add --wow to read the game)" + tail},
         {{.wow = true}, "live mode (reading Wow.exe)" + tail +
