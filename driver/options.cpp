@@ -1,5 +1,6 @@
 #include "driver/options.h"
 
+#include "common/version.h"
 #include "driver/settings_file.h"
 
 #include <cerrno>
@@ -26,10 +27,16 @@ const char kUsageText[] =
     "  --speed NUMBER        Orbit speed in degrees/sec\n"
     "  --wait                Wait for Wow.exe to start, and again after it exits\n"
     "  --pid N               Read the game process with this ID instead of Wow.exe\n"
+    "  --version             Print the program name and version\n"
     "  --config FILE         Read options from FILE, one name = value per line\n";
 
 void printUsage(std::ostream& out) {
     out << kUsageText;
+    out.flush();
+}
+
+void printVersion(std::ostream& out) {
+    out << "CorvaneVoiceBridge " << kProgramVersion << "\n";
     out.flush();
 }
 
@@ -146,6 +153,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
         if (argv[position] == nullptr) return ParseOutcome::Invalid;
         const std::string_view arg = argv[position];
         if (arg == "--help" || arg == "-h") return ParseOutcome::Help;
+        if (arg == "--version") return ParseOutcome::Version;
         const bool hasValue = position + 1 < argc && argv[position + 1] != nullptr;
         if (arg == "--config") {
             if (!hasValue) return ParseOutcome::Invalid;

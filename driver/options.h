@@ -30,6 +30,7 @@ struct BridgeOptions {
 enum class ParseOutcome {
     Run,      // every argument consumed
     Help,     // "--help" or "-h": the caller prints the usage and exits with 0
+    Version,  // "--version": the caller prints the name and version and exits with 0
     Invalid,  // the caller prints the hint and exits with 2
     InvalidSettings,  // a settings file's line was named instead; the caller exits with 2
 };
@@ -52,5 +53,8 @@ bool applySettings(std::string_view bytes, BridgeOptions& options, int& line, st
 
 extern const char kUsageText[];
 void printUsage(std::ostream& out);
+
+// "CorvaneVoiceBridge 0.7.0\n" with this build's version.
+void printVersion(std::ostream& out);
 
 }  // namespace corvane

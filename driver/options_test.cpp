@@ -49,6 +49,7 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
          {.x = 1}, "Settings file \"no such.ini\" cannot be read: it does not exist.\n"},
         // Help stops at once; an unknown argument is named.
         {{"--help"}, Help}, {{"-h"}, Help}, {{"--x", "1", "-h", "--bogus"}, Help, {.x = 1}},
+        {{"--wow", "--version", "--bogus"}, Version, {.wow = true}}, {{"--version", "-h"}, Version},
         {{"--bogus", "--help"}, Invalid, {}, "Unknown option: --bogus\n"},
         {{"--x", "1", "--Speed", "2"}, Invalid, {.x = 1}, "Unknown option: --Speed\n"},
         {{""}, Invalid, {}, "Unknown option: \n"}, {{"-hw"}, Invalid, {}, "Unknown option: -hw\n"},
@@ -116,6 +117,7 @@ TEST(Usage, IsTheHelpTextByteForByte) {
               "  --speed NUMBER        Orbit speed in degrees/sec\n"
               "  --wait                Wait for Wow.exe to start, and again after it exits\n"
               "  --pid N               Read the game process with this ID instead of Wow.exe\n"
+              "  --version             Print the program name and version\n"
               "  --config FILE         Read options from FILE, one name = value per line\n");
 }
 

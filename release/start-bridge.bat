@@ -8,6 +8,6 @@ cd /d "%~dp0"
 CorvaneVoiceBridge.exe --config "%~dp0CorvaneVoiceBridge.ini" --wow --wait
 if errorlevel 1 (
     echo.
-    echo The bridge stopped because of the error above. See player-guide.md, "Troubleshooting".
+    echo The bridge stopped because of the error above. See player-guide.html, "Troubleshooting".
     pause
 )
