@@ -1,5 +1,7 @@
 #include "tools/link_monitor/monitor_format.h"
 
+#include "link/utf8.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -21,24 +23,6 @@ void appendUnitEscape(std::string& out, char32_t unit) {
     const int digits = unit > 0xFFFF ? 8 : 4;
     out += digits == 8 ? "\\U" : "\\u";
     for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHexUpper[(unit >> shift) & 0xF];
-}
-
-void appendUtf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
