@@ -90,4 +90,12 @@ SettingsText decodeSettingsText(std::string_view bytes) {
     return result;
 }
 
+bool readSettingsFile(const std::string& path, std::string& bytes, std::string& error) {
+    // One byte beyond the limit tells a file that is too large.
+    if (!readFileStart(path, kSettingsFileLimit + 1, bytes, error)) return false;
+    if (bytes.size() <= kSettingsFileLimit) return true;
+    error = "it is larger than 64 KiB";
+    return false;
+}
+
 }  // namespace corvane

@@ -31,8 +31,13 @@ struct SettingsText {
 // text in the file's encoding.
 SettingsText decodeSettingsText(std::string_view bytes);
 
-// Reads at most kSettingsFileLimit bytes of the file at the UTF-8 `path`.
+// Reads the file at the UTF-8 `path`, of at most kSettingsFileLimit bytes.
 // False with the reason (e.g. "it does not exist") in `error` otherwise.
 bool readSettingsFile(const std::string& path, std::string& bytes, std::string& error);
+
+// The platform's part: the first `limit` bytes of the file, or false with the
+// reason in `error`.
+bool readFileStart(const std::string& path, std::size_t limit, std::string& bytes,
+                   std::string& error);
 
 }  // namespace corvane

@@ -9,11 +9,11 @@
 
 namespace corvane {
 
-bool readSettingsFile(const std::string& path, std::string& bytes, std::string& error) {
+bool readFileStart(const std::string& path, std::size_t limit, std::string& bytes,
+                   std::string& error) {
     const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     bytes.clear();
-    // One byte beyond the limit tells a file that is too large.
-    std::string buffer(kSettingsFileLimit + 1, '\0');
+    std::string buffer(limit, '\0');
     std::size_t size = 0;
     ssize_t got = fd ? 1 : -1;
     while (fd && size < buffer.size()) {
@@ -38,10 +38,6 @@ bool readSettingsFile(const std::string& path, std::string& bytes, std::string& 
         default:
             error = "error " + std::to_string(errno);
         }
-        return false;
-    }
-    if (size > kSettingsFileLimit) {
-        error = "it is larger than 64 KiB";
         return false;
     }
     buffer.resize(size);
