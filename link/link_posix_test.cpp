@@ -15,9 +15,7 @@ TEST(LinuxLink, IsTheUsersOwnObjectOfTheRecordsSize) {
     const std::string name = "CorvaneModeTest-" + std::to_string(getpid());
     const std::string path = "/dev/shm/" + name;
     for (const bool created : {true, false}) {
-        if (!created) {
-            ASSERT_EQ(chmod(path.c_str(), 0666), 0);
-        }
+        ASSERT_TRUE(created || chmod(path.c_str(), 0666) == 0);
         EXPECT_TRUE(LinkWriter(name).open());
         struct stat info {};
         ASSERT_EQ(stat(path.c_str(), &info), 0);

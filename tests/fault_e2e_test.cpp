@@ -132,9 +132,8 @@ TEST(Fault, RefusedAccessIsWin32Error5) {
 TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
     if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
     const std::string link = "/dev/shm/MumbleLink." + std::to_string(getuid());
-    const std::string theirs = "/dev/shm/theirs";
-    const std::string records = "head -c 10580 /dev/zero | tr '\\0' '\\245' > " + theirs;
-    for (const std::string& how : {records + "; cp " + theirs + " " + link, records + "; ln -s " + theirs + " " + link}) {
+    const std::string theirs = "head -c 10580 /dev/zero | tr '\\0' '\\245' > /dev/shm/theirs; ";
+    for (const std::string& how : {theirs + "cp /dev/shm/theirs " + link, theirs + "ln -s /dev/shm/theirs " + link}) {
         SCOPED_TRACE(how);
         ASSERT_EQ(runToEnd(asNobody({"/bin/sh", "-c", "umask 0; " + how})).exitCode, 0);
         const Finished run = runToEnd({bridgePath(), "--identity", "Mine"});
@@ -150,7 +149,7 @@ TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
     ChildProcess holder;
     std::string error;
     ASSERT_TRUE(holder.start(asNobody({"/bin/sh", "-c", "umask 0; exec flock /dev/shm/CorvaneVoiceBridge.MumbleLink." +
-        std::to_string(getuid()) + " flock " + theirs + " sh -c 'echo held; exec sleep 600'"}), error)) << error;
+        std::to_string(getuid()) + " flock /dev/shm/theirs sh -c 'echo held; exec sleep 600'"}), error)) << error;
     ASSERT_TRUE(awaitOutput(holder, "held"));
     ChildProcess bridge;
     LinkProbe probe;

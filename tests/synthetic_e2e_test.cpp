@@ -127,9 +127,8 @@ TEST(SyntheticBridge, IdentityAndContextArriveAsTyped) {
 TEST(SyntheticBridge, TakesItsSettingsFromAFile) {
     const std::filesystem::path folder = uniqueTempFile().concat(u8"-\u0416");
     std::filesystem::create_directory(folder);
-    int files = 0;
-    const auto file = [&](const std::string& bytes) {  // empty: a file that is not there
-        const std::filesystem::path path = folder / (std::to_string(++files) + ".ini");
+    const auto file = [&](const std::string& bytes) {  // named by its size; empty: not there
+        const std::filesystem::path path = folder / (std::to_string(bytes.size()) + ".ini");
         if (!bytes.empty()) std::ofstream(path, std::ios::binary) << bytes;
         const std::u8string name = path.u8string();
         return std::string(name.begin(), name.end());
