@@ -23,7 +23,8 @@ const char kUsageText[] =
     "  --radius NUMBER       Orbit radius\n"
     "  --speed NUMBER        Orbit speed in degrees/sec\n"
     "  --wait                Wait for Wow.exe to start, and again after it exits\n"
-    "  --pid N               Read the game process with this ID instead of Wow.exe\n";
+    "  --pid N               Read the game process with this ID instead of Wow.exe\n"
+    "  -- GAME COMMAND       Start the game with this command, read it, end with it\n";
 
 void printUsage(std::ostream& out) {
     out << kUsageText;
@@ -70,6 +71,17 @@ bool takeProcessId(int& position, int argc, const char* const* argv, std::uint32
     return true;
 }
 
+// Everything after "--" at `position`, unchanged, as the game's command.
+bool takeCommand(int position, int argc, const char* const* argv, BridgeOptions& options) {
+    if (position + 1 >= argc) return false;
+    for (int i = position + 1; i < argc; ++i) {
+        if (argv[i] == nullptr) return false;
+        options.command.emplace_back(argv[i]);
+    }
+    options.wow = options.wait = true;
+    return true;
+}
+
 }  // namespace
 
 ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& options,
@@ -108,6 +120,9 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
             options.wait = true;
         } else if (is("--pid")) {
             ok = takeProcessId(position, argc, argv, options.pid);
+        } else if (is("--")) {
+            return takeCommand(position, argc, argv, options) ? ParseOutcome::Run
+                                                              : ParseOutcome::Invalid;
         } else {
             err << "Unknown option: " << arg << "\n";
             return ParseOutcome::Invalid;
