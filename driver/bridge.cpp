@@ -105,7 +105,7 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
     GameReader reader;
     ReaderConnection connection(reader);
     GameSession session(connection, options.wait, options.pid);
-    session.readDescendantsOf(game.processId());
+    session.readDescendantsOf(game.gameAncestor());
     // Unavailable (the lock cannot be made at all) is no reason not to run.
     if (instance.acquire() == InstanceLock::Status::HeldByAnother) {
         err << "ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n";

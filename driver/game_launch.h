@@ -29,8 +29,12 @@ public:
     bool start(const std::vector<std::string>& command);
 
     bool started() const noexcept { return impl_ != nullptr; }
-    // 0 before a start.
-    std::uint32_t processId() const noexcept;
+    // The process that every process of the command descends from, which
+    // tells the game it starts from others: this one. On Linux it also adopts
+    // what the command's processes leave behind (Wine leaves every program it
+    // starts to the nearest subreaper), so the game stays its descendant,
+    // also for Yama. 0 before a start.
+    std::uint32_t gameAncestor() const noexcept;
 
     // The child's exit code once it has ended (POSIX: 128 + the signal that
     // ended it, as shells say); nothing while it runs or before a start.

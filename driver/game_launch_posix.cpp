@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,6 +54,8 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
     // bridge ignores (SIGPIPE) would otherwise stay ignored in the game. Every
     // descriptor the bridge opens is close-on-exec, so only the standard
     // streams are passed on.
+    // Failing leaves only Wine's games out of reach: no reason not to start.
+    prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
     posix_spawnattr_t attributes;
     if (posix_spawnattr_init(&attributes) != 0) return false;
     sigset_t none;
@@ -79,15 +82,18 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
     return true;
 }
 
-std::uint32_t GameLaunch::processId() const noexcept {
-    return impl_ ? static_cast<std::uint32_t>(impl_->pid) : 0;
+std::uint32_t GameLaunch::gameAncestor() const noexcept {
+    return impl_ ? static_cast<std::uint32_t>(getpid()) : 0;
 }
 
 std::optional<int> GameLaunch::exitCode() noexcept {
     if (!impl_ || impl_->exitCode) return impl_ ? impl_->exitCode : std::nullopt;
+    // Every child: the command, and what we adopted from it, reaped as it ends.
     int status = 0;
-    if (waitpid(impl_->pid, &status, WNOHANG) == impl_->pid) {
-        impl_->exitCode = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    for (pid_t pid; (pid = waitpid(-1, &status, WNOHANG)) > 0;) {
+        if (pid == impl_->pid) {
+            impl_->exitCode = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+        }
     }
     return impl_->exitCode;
 }

@@ -10,7 +10,6 @@ namespace corvane {
 
 struct GameLaunch::Impl {
     UniqueNullHandle process;
-    DWORD id = 0;
 };
 
 GameLaunch::GameLaunch() noexcept = default;
@@ -82,11 +81,10 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
     CloseHandle(info.hThread);
     impl_ = std::make_unique<Impl>();
     impl_->process.reset(info.hProcess);
-    impl_->id = info.dwProcessId;
     return true;
 }
 
-std::uint32_t GameLaunch::processId() const noexcept { return impl_ ? impl_->id : 0; }
+std::uint32_t GameLaunch::gameAncestor() const noexcept { return impl_ ? GetCurrentProcessId() : 0; }
 
 std::optional<int> GameLaunch::exitCode() noexcept { return waitForExit(std::chrono::milliseconds{0}); }
 

@@ -59,8 +59,8 @@ public:
     // True when the game is attached and is to be read in this cycle.
     bool update(std::int64_t now);
 
-    // With a game command: only a Wow.exe that process `pid` (the command's) or
-    // one of its descendants runs is read, however many others run.
+    // With a game command: only a Wow.exe that descends from process `pid` (the
+    // bridge, which started the command) is read, however many others run.
     void readDescendantsOf(std::uint32_t pid) noexcept { ancestor_ = pid; }
 
     // Why the character is isolated while the game is not attached.

@@ -102,7 +102,8 @@ TEST_P(LiveBridge, StartsTheGameCommandReadsItAndEndsWithIt) {
     ASSERT_TRUE(windowsGame != nullptr || !GetParam());
     std::vector<std::string> args = {"--", windowsGame ? windowsGame : siblingProgram("Wow.exe"),
                                      "a b", "say \"hi\"", "C:\\dir\\", ""};
-    if (windowsGame) args.insert(args.begin() + 1, "/usr/lib/wine/wine64");
+    // As players write it: Wine's start.exe then runs the game, which Wine leaves to the bridge.
+    if (windowsGame) args.insert(args.begin() + 1, "wine");
     ChildProcess bridge;
     LinkProbe probe;
     ASSERT_TRUE(startBridge(bridge, probe, args));
