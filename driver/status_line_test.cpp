@@ -58,6 +58,8 @@ TEST(StartLine, SaysTheModeTheIdentityAndTheContext) {
                             " start with --identity and your character's name.\n"},
         {{.identity = "Oruli", .context = "C", .wow = true, .pid = 1234, .identityGiven = true},
          "live mode (reading process 1234) as \"Oruli\" in context \"C\". Ctrl-C stops.\n"},
+        {{.wow = true, .identityGiven = true, .command = {"wine", "/games/World of Warcraft/Wow.exe"}},
+         "live mode (starting the game with: wine \"/games/World of Warcraft/Wow.exe\")" + tail},
     };
     for (const auto& [o, text] : rows) EXPECT_EQ(formatStartLine(o), "CorvaneVoiceBridge: " + text);
 }
