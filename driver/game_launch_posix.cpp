@@ -50,12 +50,13 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
     for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
 
+    // Failing leaves only games that Wine starts out of reach: no reason not to start.
+    prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+
     // The child gets default signal handling and no blocked signals: what the
     // bridge ignores (SIGPIPE) would otherwise stay ignored in the game. Every
     // descriptor the bridge opens is close-on-exec, so only the standard
     // streams are passed on.
-    // Failing leaves only Wine's games out of reach: no reason not to start.
-    prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
     posix_spawnattr_t attributes;
     if (posix_spawnattr_init(&attributes) != 0) return false;
     sigset_t none;
@@ -87,7 +88,8 @@ std::uint32_t GameLaunch::gameAncestor() const noexcept {
 }
 
 std::optional<int> GameLaunch::exitCode() noexcept {
-    if (!impl_ || impl_->exitCode) return impl_ ? impl_->exitCode : std::nullopt;
+    if (!impl_) return std::nullopt;
+    if (impl_->exitCode) return impl_->exitCode;
     // Every child: the command, and what we adopted from it, reaped as it ends.
     int status = 0;
     for (pid_t pid; (pid = waitpid(-1, &status, WNOHANG)) > 0;) {
