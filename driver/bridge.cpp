@@ -10,6 +10,7 @@
 #include "driver/signals.h"
 #include "driver/start_line.h"
 #include "driver/status_line.h"
+#include "driver/sudo_notice.h"
 #include "game/game_reader.h"
 #include "link/instance_lock.h"
 #include "link/link_writer.h"
@@ -83,6 +84,9 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
     case ParseOutcome::Help:
         printUsage(out);
         return 0;
+    case ParseOutcome::Version:
+        printVersion(out);
+        return 0;
     case ParseOutcome::Invalid:
         err << "Invalid arguments. Run with --help.\n";
         return 2;
@@ -121,6 +125,7 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
     }
     if (const std::string notice = session.takeNotice(); !notice.empty()) err << notice << "\n";
 
+    err << sudoNotice();
     // Only once everything is open, so an error is never preceded by it.
     writeToErrorConsole(formatStartLine(options));
 
@@ -160,7 +165,8 @@ int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream
             if (options.wow) {
                 if (presenceOutcome.isolated) {
                     statusPrinter.print(
-                        formatOfflineStatus(presenceOutcome.label, frame.pose.avatarPosition));
+                        formatOfflineStatus(presenceOutcome.label, frame.pose.avatarPosition),
+                        presenceOutcome.label);
                 } else {
                     statusPrinter.print(formatOnlineStatus(snapshot, frame.pose.avatarPosition));
                 }

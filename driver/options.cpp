@@ -1,5 +1,7 @@
 #include "driver/options.h"
 
+#include "common/version.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -24,10 +26,16 @@ const char kUsageText[] =
     "  --speed NUMBER        Orbit speed in degrees/sec\n"
     "  --wait                Wait for Wow.exe to start, and again after it exits\n"
     "  --pid N               Read the game process with this ID instead of Wow.exe\n"
+    "  --version             Print the program name and version\n"
     "  -- GAME COMMAND       Start the game with this command, read it, end with it\n";
 
 void printUsage(std::ostream& out) {
     out << kUsageText;
+    out.flush();
+}
+
+void printVersion(std::ostream& out) {
+    out << "CorvaneVoiceBridge " << kProgramVersion << "\n";
     out.flush();
 }
 
@@ -93,6 +101,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
         bool ok = true;
         if (is("--help") || is("-h")) {
             return ParseOutcome::Help;
+        } else if (is("--version")) {
+            return ParseOutcome::Version;
         } else if (is("--wow")) {
             options.wow = true;
         } else if (is("--wow-scale")) {

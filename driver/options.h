@@ -33,6 +33,7 @@ struct BridgeOptions {
 enum class ParseOutcome {
     Run,      // every argument consumed
     Help,     // "--help" or "-h": the caller prints the usage and exits with 0
+    Version,  // "--version": the caller prints the name and version and exits with 0
     Invalid,  // the caller prints the hint and exits with 2
 };
 
@@ -49,5 +50,8 @@ bool parseFloatArgument(int& position, int argc, const char* const* argv, float&
 
 extern const char kUsageText[];
 void printUsage(std::ostream& out);
+
+// "CorvaneVoiceBridge 0.7.0\n" with this build's version.
+void printVersion(std::ostream& out);
 
 }  // namespace corvane

@@ -52,6 +52,7 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         {{"--orbit", "--"}, Invalid, {.orbit = true}},
         // Help stops at once; an unknown argument is named.
         {{"--help"}, Help}, {{"-h"}, Help}, {{"--x", "1", "-h", "--bogus"}, Help, {.x = 1}},
+        {{"--wow", "--version", "--bogus"}, Version, {.wow = true}}, {{"--version", "-h"}, Version},
         {{"--bogus", "--help"}, Invalid, {}, "Unknown option: --bogus\n"},
         {{"--x", "1", "--Speed", "2"}, Invalid, {.x = 1}, "Unknown option: --Speed\n"},
         {{""}, Invalid, {}, "Unknown option: \n"}, {{"-hw"}, Invalid, {}, "Unknown option: -hw\n"},
@@ -94,6 +95,7 @@ TEST(Usage, IsTheHelpTextByteForByte) {
               "  --speed NUMBER        Orbit speed in degrees/sec\n"
               "  --wait                Wait for Wow.exe to start, and again after it exits\n"
               "  --pid N               Read the game process with this ID instead of Wow.exe\n"
+              "  --version             Print the program name and version\n"
               "  -- GAME COMMAND       Start the game with this command, read it, end with it\n");
 }
 

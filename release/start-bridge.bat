@@ -14,6 +14,6 @@ cd /d "%~dp0"
 CorvaneVoiceBridge.exe --wow --wait --identity "%IDENTITY%" --context "%CONTEXT%"
 if errorlevel 1 (
     echo.
-    echo The bridge stopped because of the error above. See player-guide.md, "Troubleshooting".
+    echo The bridge stopped because of the error above. See player-guide.html, "Troubleshooting".
     pause
 )

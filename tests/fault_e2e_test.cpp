@@ -100,6 +100,18 @@ TEST(Fault, RefusedAccessIsWin32Error5) {
         EXPECT_EQ(run.errorOutput, wow ? "ERROR: OpenProcess failed for Wow.exe (Win32 error 5).\n"
             : "ERROR: Could not open or create MumbleLink shared memory (Win32 error 5).\n");
     }
+    // On a terminal of 80 columns the label loses its end, so the full text
+    // comes once below it.
+    const std::string refused = "OpenProcess failed for Wow.exe (Win32 error 5).";
+    const Finished console = runToEnd({"/usr/bin/script", "-qec", "stty cols 80 && exec timeout "
+        "--preserve-status -s INT 3 /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups -- '" +
+        bridgePath() + "' --wow --wait", "/dev/null"});
+    EXPECT_EQ(console.exitCode, 0);
+    const std::size_t full = console.output.find("\n" + refused + "\n");
+    EXPECT_NE(full, std::string::npos) << console.output;
+    EXPECT_EQ(console.output.find(refused, full + 2), std::string::npos) << console.output;
+    EXPECT_NE(console.output.find("| isolated | OpenProcess failed for Wow.exe (Win32 error 5)\r"),
+              std::string::npos) << console.output;
     // With --wait the refusal is the label until a game it may read runs.
     ChildProcess bridge;
     std::string error;
@@ -110,6 +122,16 @@ TEST(Fault, RefusedAccessIsWin32Error5) {
     ASSERT_TRUE(allowed.start(asNobody({siblingProgram("Wow.exe")})) && allowed.send({"state 1"}));
     EXPECT_TRUE(awaitOutput(bridge, "\rONLINE | state=1 | map=0 | GUID=0x2A"));
     EXPECT_TRUE(stopBridge(bridge));
+}
+
+// Started through sudo (as root, for user 1000) the bridge says whose link it writes.
+TEST(Fault, ABridgeStartedThroughSudoSaysWhichLinkItWrites) {
+    const Finished run = runToEnd({"/usr/bin/env", "SUDO_UID=1000", "/usr/bin/timeout",
+                                   "--preserve-status", "-s", "INT", "1", bridgePath(), "--orbit"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.errorOutput.starts_with("Started through sudo, the bridge publishes to "
+        "/MumbleLink.0, root's link; the voice client of user 1000 reads /MumbleLink.1000 ") &&
+        run.errorOutput.ends_with(" -- GAME COMMAND\n")) << run.errorOutput;
 }
 
 }  // namespace

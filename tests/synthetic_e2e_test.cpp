@@ -33,9 +33,15 @@ TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
     // A yaw of 90 faces +x; its z is the float cosine of the float nearest pi/2.
     expectPose(r, {1.5f, -2.25f, 3.75f, 1, 0, -4.371139e-8f}, 1e-6f);
 
-    const Finished monitor = runToEnd({siblingProgram("CorvaneLinkMonitor"), "--json", "--once"});
-    EXPECT_EQ(monitor.exitCode, 0) << monitor.errorOutput;
-    EXPECT_NE(monitor.output.find("CORVANE:7 x"), std::string::npos) << monitor.output;
+    const std::string monitor = siblingProgram("CorvaneLinkMonitor");
+    const Finished json = runToEnd({monitor, "--json", "--once"});
+    EXPECT_EQ(json.exitCode, 0) << json.errorOutput;
+    EXPECT_NE(json.output.find("CORVANE:7 x"), std::string::npos) << json.output;
+    // 100 ms apart, the monitor sees five frames or so.
+    const Finished live = runToEnd({monitor, "--once"});
+    const std::size_t rate = live.output.find("Bridge              live, ");
+    ASSERT_NE(rate, std::string::npos) << live.output;
+    EXPECT_NEAR(std::stoi(live.output.substr(rate + 26)), 50, 30) << live.output;
     std::this_thread::sleep_until(start + std::chrono::seconds{1});
     const double frames = probe.read().value_or(LinkRecord{}).uiTick - r.uiTick;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -43,6 +49,9 @@ TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
     EXPECT_LE(frames, 50 * seconds + 1);
     EXPECT_TRUE(stopBridge(bridge));
     EXPECT_EQ(bridge.output(), "");
+    const Finished left = runToEnd({monitor, "--once"});
+    EXPECT_NE(left.output.find("Bridge              not changing: no bridge is publishing\n"),
+              std::string::npos) << left.output;
 }
 
 // Position (r sin a, y, r cos a) facing the centre; a starts at 0 and grows by
@@ -66,18 +75,21 @@ TEST(SyntheticBridge, OrbitCirclesAtItsSpeedFacingTheCentre) {
 // A rejected command line and help open no link; a missing game is told.
 TEST(SyntheticBridge, RunsThatEndAtOnceSayWhyWithTheirExitCode) {
     const std::string hint = "Invalid arguments. Run with --help.\n";
-    const std::tuple<std::vector<std::string>, int, std::string> rows[] = {
-        {{"--bogus"}, 2, "Unknown option: --bogus\n" + hint},
-        {{"--x", "nan"}, 2, hint},
-        {{"--help"}, 0, ""},
-        {{"--wow"}, 1, "ERROR: Wow.exe was not found.\n"},
+    // (arguments, exit code, standard output's start, standard error)
+    const std::tuple<std::vector<std::string>, int, std::string, std::string> rows[] = {
+        {{"--bogus"}, 2, "", "Unknown option: --bogus\n" + hint},
+        {{"--x", "nan"}, 2, "", hint},
+        {{"--help"}, 0, "CorvaneVoiceBridge v0.6 - Online", ""},
+        {{"--version"}, 0, "CorvaneVoiceBridge 0.7.0\n", ""},
+        {{"--wow"}, 1, "", "ERROR: Wow.exe was not found.\n"},
     };
-    for (auto [args, exitCode, errorOutput] : rows) {
+    for (auto [args, exitCode, output, errorOutput] : rows) {
         const std::string arg = args.front();
         args.insert(args.begin(), bridgePath());
         const Finished run = runToEnd(args);
         EXPECT_EQ(run.exitCode, exitCode) << arg;
-        EXPECT_EQ(run.output.starts_with("CorvaneVoiceBridge v0.6"), exitCode == 0) << arg;
+        EXPECT_EQ(run.output.substr(0, output.size() + (output.empty() ? 1 : 0)), output) << arg;
+        EXPECT_TRUE(arg != "--version" || run.output == output) << run.output;
         EXPECT_EQ(run.errorOutput, errorOutput);
         std::string error;
         EXPECT_TRUE(exitCode == 1 || !LinkProbe().open(error)) << arg << " opened the link";
