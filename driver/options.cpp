@@ -28,6 +28,7 @@ const char kUsageText[] =
     "  --wait                Wait for Wow.exe to start, and again after it exits\n"
     "  --pid N               Read the game process with this ID instead of Wow.exe\n"
     "  --version             Print the program name and version\n"
+    "  -- GAME COMMAND       Start the game with this command, read it, end with it\n"
     "  --config FILE         Read options from FILE, one name = value per line\n";
 
 void printUsage(std::ostream& out) {
@@ -131,6 +132,17 @@ std::string applySetting(const Setting& setting, BridgeOptions& options) {
            (option->isFlag ? ": write yes or no" : "");
 }
 
+// Everything after "--" at `position`, unchanged, as the game's command.
+bool takeCommand(int position, int argc, const char* const* argv, BridgeOptions& options) {
+    if (position + 1 >= argc) return false;
+    for (int i = position + 1; i < argc; ++i) {
+        if (argv[i] == nullptr) return false;
+        options.command.emplace_back(argv[i]);
+    }
+    options.wow = options.wait = true;
+    return true;
+}
+
 }  // namespace
 
 bool applySettings(std::string_view bytes, BridgeOptions& options, int& line, std::string& error) {
@@ -154,6 +166,10 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
         const std::string_view arg = argv[position];
         if (arg == "--help" || arg == "-h") return ParseOutcome::Help;
         if (arg == "--version") return ParseOutcome::Version;
+        if (arg == "--") {
+            return takeCommand(position, argc, argv, options) ? ParseOutcome::Run
+                                                              : ParseOutcome::Invalid;
+        }
         const bool hasValue = position + 1 < argc && argv[position + 1] != nullptr;
         if (arg == "--config") {
             if (!hasValue) return ParseOutcome::Invalid;

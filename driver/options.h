@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvane {
 
@@ -25,6 +26,9 @@ struct BridgeOptions {
     std::uint32_t pid = 0;
     // Whether "--identity" was given at all: the start line warns about the shared default.
     bool identityGiven = false;
+    // Everything after "--": the game's command, started by the bridge and read
+    // as with --wow --wait. Empty without one.
+    std::vector<std::string> command = {};
 };
 
 enum class ParseOutcome {

@@ -16,7 +16,7 @@ auto bitsOf(const BridgeOptions& o) {
     const auto b = [](float f) { return std::bit_cast<unsigned>(f); };
     return std::tuple(o.identity, o.context, b(o.x), b(o.y), b(o.z), b(o.yaw), o.orbit,
                       b(o.radius), b(o.speed), o.wow, b(o.wowScale), o.identityGiven,
-                      o.wait, o.pid);
+                      o.wait, o.pid, o.command);
 }
 
 TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
@@ -46,6 +46,10 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         {{"--pid", "0"}, Invalid}, {{"--pid", "4294967296"}, Invalid}, {{"--pid", "-1"}, Invalid},
         {{"--pid", "12x"}, Invalid}, {{"--pid", " 12"}, Invalid}, {{"--pid", ""}, Invalid},
         {{"--pid"}, Invalid}, {{"--config"}, Invalid},
+        // After "--" everything is the game's command, as it is; it needs one.
+        {{"--x", "1", "--", "game", "--x", "-h", ""}, Run,
+         {.x = 1, .wow = true, .wait = true, .command = {"game", "--x", "-h", ""}}},
+        {{"--orbit", "--"}, Invalid, {.orbit = true}},
         // Help stops at once; an unknown argument is named.
         {{"--help"}, Help}, {{"-h"}, Help}, {{"--x", "1", "-h", "--bogus"}, Help, {.x = 1}},
         {{"--wow", "--version", "--bogus"}, Version, {.wow = true}}, {{"--version", "-h"}, Version},
@@ -58,7 +62,7 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
     // The documented defaults (0.9144 as the nearest float, bits 0x3F6A161E); rows change fields.
     EXPECT_EQ(bitsOf({}), std::tuple("CorvaneTest", "CORVANE:WORLD:1", 0u, 0u, 0x3F800000u, 0u,
                                      false, 0x41000000u, 0x41C80000u, false, 0x3F6A161Eu, false,
-                                     false, 0u));
+                                     false, 0u, std::vector<std::string>{}));
     for (const auto& row : rows) {
         std::vector<const char*> argv{"CorvaneVoiceBridge"};
         for (const auto& arg : row.args) argv.push_back(arg.c_str());
@@ -116,6 +120,7 @@ TEST(Usage, IsTheHelpTextByteForByte) {
               "  --wait                Wait for Wow.exe to start, and again after it exits\n"
               "  --pid N               Read the game process with this ID instead of Wow.exe\n"
               "  --version             Print the program name and version\n"
+              "  -- GAME COMMAND       Start the game with this command, read it, end with it\n"
               "  --config FILE         Read options from FILE, one name = value per line\n");
 }
 

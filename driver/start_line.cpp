@@ -1,5 +1,7 @@
 #include "driver/start_line.h"
 
+#include "driver/game_launch.h"
+
 #include <cstdio>
 #include <string>
 
@@ -13,6 +15,9 @@ std::string number(float value) {
 }
 
 std::string modeText(const BridgeOptions& o) {
+    if (!o.command.empty()) {
+        return "live mode (starting the game with: " + quotedCommandLine(o.command) + ")";
+    }
     if (o.wow && o.pid != 0) return "live mode (reading process " + std::to_string(o.pid) + ")";
     if (o.wow) return o.wait ? "live mode (reading Wow.exe, waiting for it when it is not running)"
                              : "live mode (reading Wow.exe)";

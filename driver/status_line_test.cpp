@@ -89,6 +89,10 @@ TEST(StartLine, SaysTheModeTheIdentityAndTheContext) {
          " the example's placeholder; " + own},
         {{.wow = true, .identityGiven = true}, "live mode (reading Wow.exe)" + tail + "The identity"
             " \"CorvaneTest\" is the default that every player shares; " + own},
+        {{.identity = "Oruli", .wow = true, .identityGiven = true,
+          .command = {"wine", "/games/World of Warcraft/Wow.exe"}},
+         "live mode (starting the game with: wine \"/games/World of Warcraft/Wow.exe\") as \"Oruli\""
+         " in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n"},
     };
     for (const auto& [o, text] : rows) EXPECT_EQ(formatStartLine(o), "CorvaneVoiceBridge: " + text);
 }

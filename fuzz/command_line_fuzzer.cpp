@@ -40,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const float f : {o.x, o.y, o.z, o.yaw, o.radius, o.speed, o.wowScale}) {
         CORVANE_FUZZ_CHECK(std::isfinite(f));
     }
+    // A game command is run live, and only when the line is accepted.
+    CORVANE_FUZZ_CHECK(o.command.empty() || (outcome == corvane::ParseOutcome::Run && o.wow && o.wait));
     // The one message names an argument given, on a rejected line, or the
     // settings file that "--config" named.
     const std::string message = err.str();

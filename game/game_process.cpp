@@ -2,6 +2,8 @@
 
 #include "common/win32_error.h"
 
+#include <algorithm>
+
 namespace corvane {
 
 bool sameExecutableName(std::string_view name, std::wstring_view wanted) noexcept {
@@ -12,6 +14,25 @@ bool sameExecutableName(std::string_view name, std::wstring_view wanted) noexcep
         const auto b = static_cast<std::uint32_t>(wanted[i]);
         if (fold(a) != fold(b)) return false;
     }
+    return true;
+}
+
+bool preferDescendant(std::vector<std::uint32_t>& found, const std::vector<ProcessLink>& processes,
+                      std::uint32_t ancestor) {
+    const auto descends = [&](std::uint32_t pid) {
+        // Each step climbs one generation; more steps than processes means a loop.
+        for (std::size_t steps = 0; pid != 0 && steps <= processes.size(); ++steps) {
+            if (pid == ancestor) return true;
+            const auto link = std::find_if(processes.begin(), processes.end(),
+                                           [pid](const ProcessLink& p) { return p.pid == pid; });
+            if (link == processes.end()) return false;
+            pid = link->parent;
+        }
+        return false;
+    };
+    const auto chosen = std::find_if(found.begin(), found.end(), descends);
+    if (chosen == found.end()) return false;
+    std::rotate(found.begin(), chosen, chosen + 1);
     return true;
 }
 

@@ -33,5 +33,25 @@ TEST(ExecutableName, WholeNameIgnoringCase) {
     }
 }
 
+// Parent links as the process list gives them: 1 <- 10 <- 20 <- 30, 1 <- 40,
+// and 50 <-> 60 a loop (Windows keeps the ID of a parent that has ended).
+TEST(PreferDescendant, ChoosesTheFirstGameStartedUnderTheAncestor) {
+    const std::vector<ProcessLink> links = {{1, 0},  {10, 1},  {20, 10}, {30, 20},
+                                            {40, 1}, {50, 60}, {60, 50}};
+    const struct { std::vector<std::uint32_t> found; std::uint32_t ancestor;
+                   std::vector<std::uint32_t> after; bool chosen; } rows[] = {
+        {{40, 30, 20}, 10, {30, 40, 20}, true},  // the first descendant, not the first found
+        {{40, 30}, 30, {30, 40}, true},          // the command itself is the game
+        {{40, 50}, 10, {40, 50}, false},         // the loop ends the climb
+        {{40, 77}, 10, {40, 77}, false},         // 77 is not in the list
+        {{30}, 1, {30}, true},
+    };
+    for (auto row : rows) {
+        SCOPED_TRACE(row.ancestor);
+        EXPECT_EQ(preferDescendant(row.found, links, row.ancestor), row.chosen);
+        EXPECT_EQ(row.found, row.after);
+    }
+}
+
 }  // namespace
 }  // namespace corvane

@@ -23,7 +23,8 @@ ensure_packages() {
 # namespaces of its own (scripts/isolated.sh).
 NATIVE_PACKAGES=(cmake ninja-build g++ googletest procps util-linux mount)
 SANITIZER_PACKAGES=(clang libclang-rt-14-dev)
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
+# wine: the `wine` command players write before the game's path (a game command test runs it).
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
 
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver

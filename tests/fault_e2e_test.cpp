@@ -60,6 +60,20 @@ TEST(Fault, StopSignalsEndWith0AtOnceAndLeaveTheLastFrame) {
     }
 }
 
+// A launcher stops the game it started through the bridge with SIGTERM, a
+// closed terminal with SIGHUP: passed on, the game's end by that signal is
+// the bridge's exit code (128 + the signal).
+TEST(Fault, TermAndHupReachTheGameCommand) {
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        ChildProcess bridge;
+        LinkProbe probe;
+        ASSERT_TRUE(startBridge(bridge, probe, {"--", siblingProgram("Wow.exe")}));
+        ASSERT_TRUE(awaitOutput(bridge, "ready\n"));
+        ASSERT_TRUE(bridge.signal(signal));
+        EXPECT_EQ(bridge.wait(kExitTimeout), 128 + signal);
+    }
+}
+
 // The signal comes the moment both handlers are in place (SigCgt bits 2 and
 // 15). Start-up then goes on to its end, making the link, but publishes nothing.
 TEST(Fault, StopSignalBeforeTheFirstCycleEndsWith0AndPublishesNothing) {

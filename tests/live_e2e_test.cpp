@@ -93,6 +93,32 @@ TEST_P(LiveBridge, FollowsTheCharacterThroughAnEvening) {
     EXPECT_TRUE(bridge.output().ends_with(kPadding));
 }
 
+// The game started after "--" is the bridge's child with the bridge's standard
+// streams: steered through the bridge's input, answering in its output. Its
+// arguments arrive as given; its exit code is the bridge's, after a last,
+// isolated frame.
+TEST_P(LiveBridge, StartsTheGameCommandReadsItAndEndsWithIt) {
+    const char* windowsGame = GetParam() ? std::getenv("CORVANE_WINDOWS_GAME") : nullptr;
+    ASSERT_TRUE(windowsGame != nullptr || !GetParam());
+    std::vector<std::string> args = {"--", windowsGame ? windowsGame : siblingProgram("Wow.exe"),
+                                     "a b", "say \"hi\"", "C:\\dir\\", ""};
+    // As players write it: Wine's start.exe then runs the game, which Wine leaves to the bridge.
+    if (windowsGame) args.insert(args.begin() + 1, "wine");
+    ChildProcess bridge;
+    LinkProbe probe;
+    ASSERT_TRUE(startBridge(bridge, probe, args));
+    EXPECT_TRUE(awaitOutput(bridge, "args [a b] [say \"hi\"] [C:\\dir\\] []\n"));
+    ASSERT_TRUE(bridge.writeInput("pos 100 200 10 0\nstate 1\n"));
+    const auto placed = probe.waitFor([](const LinkRecord& r) { return !isolated(r); }, kStartTimeout);
+    ASSERT_TRUE(placed);
+    expectPose(*placed, {91.44f, 9.144f, 182.88f, 1, 0, 0}, 1e-4f);
+    ASSERT_TRUE(bridge.writeInput("exit 7\n"));
+    EXPECT_EQ(bridge.wait(kExitTimeout), 7);
+    const auto last = probe.read();
+    EXPECT_TRUE(last && isolated(*last));
+    EXPECT_EQ(bridge.errorOutput(), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(Game, LiveBridge, ::testing::Values(false, true),
                          [](const auto& test) { return test.param ? "Wine" : "Native"; });
 

@@ -9,7 +9,9 @@
 //   map N              map id
 //   guid HEX           local player GUID
 //   list COUNT INDEX   COUNT objects, the player at INDEX (INDEX >= COUNT: absent)
-// End of input exits with 0. It starts on the glue screen, map 0, GUID 0x2A,
+//   exit N             ends at once with exit code N, unanswered
+// End of input exits with 0. Started with arguments, it first writes them on
+// one line, "args [FIRST] [SECOND] ...", so a test sees what arrived. It starts on the glue screen, map 0, GUID 0x2A,
 // the player alone at (0, 0, 0) facing 0.
 
 #include <algorithm>
@@ -97,6 +99,9 @@ bool apply(const std::string& name, std::istringstream& in) {
         put(kConnectionState, static_cast<std::uint8_t>(value));
     } else if (name == "map") {
         put(kManager + kMapId, static_cast<std::uint32_t>(value));
+    } else if (name == "exit") {
+        std::fflush(stdout);
+        std::_Exit(static_cast<int>(value));
     } else if (name == "guid" || name == "list") {
         g_guid = name == "guid" ? value : g_guid;
         g_count = name == "list" ? std::min(value, kMaxObjects) : g_count;
@@ -112,9 +117,14 @@ bool apply(const std::string& name, std::istringstream& in) {
 }  // namespace
 }  // namespace corvane::fake
 
-int main() {
+int main(int argc, char** argv) {
     using namespace corvane::fake;
     prepareProcess();
+    if (argc > 1) {
+        std::string line = "args";
+        for (int i = 1; i < argc; ++i) line += std::string(" [") + argv[i] + "]";
+        std::printf("%s\n", line.c_str());
+    }
     g_base = ownModuleBase();
     const std::uint64_t arena = reinterpret_cast<std::uintptr_t>(g_arena);
     if (g_base + kConnectionState < arena || g_base + object(2, 0) > arena + kArenaSize ||
