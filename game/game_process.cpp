@@ -48,8 +48,12 @@ std::string openRefusedText(std::string_view prefix, std::uint32_t code, int yam
     return text + ": Linux lets " +
            (yamaScope == 1 ? "a program read only the programs it started"
                            : "only privileged programs read other programs") +
-           scope +
-           "; run `sudo sysctl kernel.yama.ptrace_scope=0`, or allow the bridge with "
+           scope + "; " +
+           // A game the bridge starts is its own descendant, which scope 1 allows.
+           (yamaScope == 1 ? "start the game through the bridge (CorvaneVoiceBridge [options] -- "
+                             "GAME COMMAND), "
+                           : "") +
+           "run `sudo sysctl kernel.yama.ptrace_scope=0`, or allow the bridge with "
            "`sudo setcap cap_sys_ptrace=ep CorvaneVoiceBridge`.";
 }
 
