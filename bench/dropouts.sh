@@ -4,8 +4,9 @@
 # RATE times a second unlinks one, gives its memory a new GUID and coordinates
 # and links it in again at a random place; every PERIOD ms it re-creates the
 # player in another object's memory. Every frame must be the player's
-# placement or the isolation point (the end-to-end test LiveBridge.AmongA...
-# checks that); a drop-out is an isolated frame after the first placement.
+# placement or the isolation point (the end-to-end test of the evening,
+# LiveGame.FollowsTheCharacterThroughAnEvening, checks that, and runs the
+# churn here); a drop-out is an isolated frame after the first placement.
 #
 #   bench/dropouts.sh native|wine [SECONDS] [PERIOD]
 #       native: the Linux bridge (build/linux), wine: the Windows bridge
@@ -39,7 +40,7 @@ failed=0
 for objects in 500 3000; do
     for rate in 200 2000 20000; do
         out=$(CORVANE_CHURN="$objects $rate $period $seconds" \
-              $run --gtest_filter='*AmongAChangingList*' 2>&1) || failed=1
+              $run --gtest_filter='LiveGame.*Evening*' 2>&1) || failed=1
         line=$(printf '%s\n' "$out" | tr -d '\r' | grep '^churn ' || echo "churn $objects objects, $rate changes/s: FAILED")
         printf '%s %s\n' "$mode" "$line" | awk '{ print } / isolated$/ {
             printf "  drop-outs: %.2f%%\n", 100 * $(NF - 1) / $(NF - 3) }'

@@ -1,10 +1,11 @@
 # Builds the release package into WORK_DIR and checks what a player unpacks:
-# exactly FILES at the top level, and programs that run on a player's machine.
+# one folder FOLDER holding exactly FILES, a guide without markup, and
+# programs that run on a player's machine.
 # Windows zip: each program imports only DLLs that ship with Windows and
 # carries its version resource. Linux tarball: each program is static (no
 # program interpreter, no needed shared library) and runs.
 # Inputs: CPACK, CPACK_CONFIG, GENERATOR (ZIP or TGZ), WORK_DIR, PACKAGE (file
-# name without extension), FILES, TOOL (objdump for ZIP, readelf for TGZ), VERSION.
+# name without extension), FOLDER, FILES, TOOL (objdump for ZIP, readelf for TGZ), VERSION.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -34,8 +35,10 @@ endif()
 string(REPLACE "\n" ";" entries "${listing}")
 list(REMOVE_ITEM entries "")
 list(TRANSFORM entries REPLACE "^\\./" "")
+list(FILTER entries EXCLUDE REGEX "/$")  # the folder's own entry, where the archive has one
 list(SORT entries)
 set(expected ${FILES})
+list(TRANSFORM expected PREPEND "${FOLDER}/")
 list(SORT expected)
 if(NOT entries STREQUAL expected)
   message(FATAL_ERROR "${archive} holds [${entries}], expected [${expected}]")
@@ -49,6 +52,16 @@ execute_process(
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cannot unpack ${archive}: ${error}")
 endif()
+set(unpacked "${unpacked}/${FOLDER}")
+
+# The guide is read in a browser: Markdown's marks must all have become HTML.
+file(READ "${unpacked}/player-guide.html" guide)
+foreach(mark "```" "**" "|---" "\\|" "\n#" "\n- ")
+  string(FIND "${guide}" "${mark}" at)
+  if(NOT at EQUAL -1)
+    message(FATAL_ERROR "player-guide.html still shows Markdown's ${mark}")
+  endif()
+endforeach()
 
 # Runs TOOL with `arguments` on one unpacked program; its output in `out`.
 function(inspect program out)
@@ -84,6 +97,13 @@ if(GENERATOR STREQUAL "TGZ")
     endif()
     message(STATUS "${program}: static, runs")
   endforeach()
+  # The settings file as shipped is one the bridge accepts.
+  execute_process(
+    COMMAND env -i "${unpacked}/CorvaneVoiceBridge" --config "${unpacked}/CorvaneVoiceBridge.ini" --help
+    RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE error)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "CorvaneVoiceBridge.ini is refused (${result}): ${error}")
+  endif()
   message(STATUS "${PACKAGE}.tar.gz: ${entries}")
   return()
 endif()

@@ -2,6 +2,7 @@
 // What the bridge asks of the console it runs in, answered from the process's
 // real standard output and standard error.
 
+#include <iosfwd>
 #include <string_view>
 
 namespace corvane {
@@ -15,5 +16,10 @@ int standardOutputConsoleWidth() noexcept;
 // never when it is redirected. A Windows console gets it as UTF-16, so names
 // in every script show as typed.
 void writeToErrorConsole(std::string_view text);
+
+// Writes UTF-8 `text` (a message that may quote what the player typed) to
+// standard error: on a Windows console as UTF-16, so it shows as typed;
+// everywhere else its bytes go to `err` unchanged.
+void writeErrorText(std::ostream& err, std::string_view text);
 
 }  // namespace corvane

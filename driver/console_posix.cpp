@@ -1,6 +1,7 @@
 #include "driver/console.h"
 
 #include <cstdio>
+#include <ostream>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -20,5 +21,7 @@ void writeToErrorConsole(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
 }
+
+void writeErrorText(std::ostream& err, std::string_view text) { err << text; }
 
 }  // namespace corvane

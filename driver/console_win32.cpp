@@ -3,6 +3,7 @@
 #include "common/windows_support.h"
 
 #include <climits>
+#include <ostream>
 #include <string>
 
 namespace corvane {
@@ -14,10 +15,16 @@ int standardOutputConsoleWidth() noexcept {
     return info.dwSize.X > 0 ? info.dwSize.X : 0;
 }
 
-void writeToErrorConsole(std::string_view text) {
-    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+namespace {
+
+bool errorIsConsole() {
     DWORD mode = 0;
-    if (!GetConsoleMode(console, &mode) || text.empty() || text.size() > INT_MAX) return;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void writeConsole(std::string_view text) {
+    if (text.empty() || text.size() > INT_MAX) return;
+    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
     const int bytes = static_cast<int>(text.size());
     const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, nullptr, 0);
     if (units <= 0) return;
@@ -25,6 +32,21 @@ void writeToErrorConsole(std::string_view text) {
     MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, wide.data(), units);
     DWORD written = 0;
     WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
+}  // namespace
+
+void writeToErrorConsole(std::string_view text) {
+    if (errorIsConsole()) writeConsole(text);
+}
+
+void writeErrorText(std::ostream& err, std::string_view text) {
+    if (!errorIsConsole()) {
+        err << text;
+        return;
+    }
+    err.flush();  // keeps its place among the stream's messages
+    writeConsole(text);
 }
 
 }  // namespace corvane

@@ -17,8 +17,8 @@ GameConnection::Attach outcome(bool attached, const GameReader& reader) {
 
 }  // namespace
 
-GameConnection::Attach ReaderConnection::attachByName() {
-    return outcome(reader_.attach(kGameExecutable), reader_);
+GameConnection::Attach ReaderConnection::attachByName(std::uint32_t ancestor) {
+    return outcome(reader_.attach(kGameExecutable, ancestor), reader_);
 }
 GameConnection::Attach ReaderConnection::attachToProcess(std::uint32_t pid) {
     return outcome(reader_.attachToProcess(pid), reader_);
@@ -60,7 +60,7 @@ bool GameSession::update(std::int64_t now) {
 
 bool GameSession::tryAttach(std::int64_t now) {
     const GameConnection::Attach result =
-        pid_ != 0 ? game_.attachToProcess(pid_) : game_.attachByName();
+        pid_ != 0 ? game_.attachToProcess(pid_) : game_.attachByName(ancestor_);
     if (result == GameConnection::Attach::Attached) {
         state_ = State::Attached;
         nextExitCheck_ = now + kGameRetryIntervalNs;
@@ -72,7 +72,8 @@ bool GameSession::tryAttach(std::int64_t now) {
             for (std::size_t i = 0; i < found.size(); ++i) {
                 notice_ += (i == 0 ? "" : ", ") + std::to_string(found[i]);
             }
-            notice_ += "); reading " + std::to_string(found.front()) + ". Use --pid to choose.";
+            notice_ += "); reading " + std::to_string(found.front()) +
+                       (ancestor_ != 0 ? ", started by the game command." : ". Use --pid to choose.");
         }
         return true;
     }

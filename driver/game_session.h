@@ -16,7 +16,8 @@ class GameConnection {
 public:
     enum class Attach { Attached, NotFound, Failed };
     virtual ~GameConnection() = default;
-    virtual Attach attachByName() = 0;  // the first "Wow.exe"
+    // The first "Wow.exe"; with an `ancestor` other than 0, the first that descends from it.
+    virtual Attach attachByName(std::uint32_t ancestor) = 0;
     virtual Attach attachToProcess(std::uint32_t pid) = 0;
     virtual bool hasExited() = 0;
     virtual void close() = 0;
@@ -29,7 +30,7 @@ public:
 class ReaderConnection final : public GameConnection {
 public:
     explicit ReaderConnection(GameReader& reader) : reader_(reader) {}
-    Attach attachByName() override;
+    Attach attachByName(std::uint32_t ancestor) override;
     Attach attachToProcess(std::uint32_t pid) override;
     bool hasExited() override;
     void close() override;
@@ -58,6 +59,10 @@ public:
     // True when the game is attached and is to be read in this cycle.
     bool update(std::int64_t now);
 
+    // With a game command: only a Wow.exe that descends from process `pid` (the
+    // bridge, which started the command) is read, however many others run.
+    void readDescendantsOf(std::uint32_t pid) noexcept { ancestor_ = pid; }
+
     // Why the character is isolated while the game is not attached.
     const std::string& label() const noexcept { return label_; }
     // A line for standard error, without its line feed, left by the last
@@ -72,6 +77,7 @@ private:
     GameConnection& game_;
     bool wait_;
     std::uint32_t pid_;
+    std::uint32_t ancestor_ = 0;
     State state_ = State::Waiting;
     std::int64_t nextAttempt_ = 0;
     std::int64_t nextExitCheck_ = 0;

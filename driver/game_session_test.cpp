@@ -29,7 +29,7 @@ struct FakeGames final : GameConnection {
         if (pid == 0 || !runs(pid)) return error = "not found text", Attach::NotFound;
         return attached = pid, Attach::Attached;
     }
-    Attach attachByName() override { return attachTo(running.empty() ? 0 : running.front()); }
+    Attach attachByName(std::uint32_t) override { return attachTo(running.empty() ? 0 : running.front()); }
     Attach attachToProcess(std::uint32_t pid) override { return attachTo(pid); }
     bool hasExited() override { return exitChecks.push_back(now), !runs(attached); }
     void close() override { attached = 0; }

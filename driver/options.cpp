@@ -1,5 +1,8 @@
 #include "driver/options.h"
 
+#include "common/version.h"
+#include "driver/settings_file.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -23,18 +26,26 @@ const char kUsageText[] =
     "  --radius NUMBER       Orbit radius\n"
     "  --speed NUMBER        Orbit speed in degrees/sec\n"
     "  --wait                Wait for Wow.exe to start, and again after it exits\n"
-    "  --pid N               Read the game process with this ID instead of Wow.exe\n";
+    "  --pid N               Read the game process with this ID instead of Wow.exe\n"
+    "  --version             Print the program name and version\n"
+    "  -- GAME COMMAND       Start the game with this command, read it, end with it\n"
+    "  --config FILE         Read options from FILE, one name = value per line\n";
 
 void printUsage(std::ostream& out) {
     out << kUsageText;
     out.flush();
 }
 
-bool parseFloatArgument(int& position, int argc, const char* const* argv, float& field) {
-    if (position + 1 >= argc) return false;
-    ++position;
-    const char* text = argv[position];
-    if (text == nullptr) return false;
+void printVersion(std::ostream& out) {
+    out << "CorvaneVoiceBridge " << kProgramVersion << "\n";
+    out.flush();
+}
+
+namespace {
+
+// strtof's whole syntax in the "C" locale; whatever follows the number is
+// ignored. Not finite (NaN, infinity) or out of float range is refused.
+bool convertFloat(const char* text, float& field) {
     char* end = nullptr;
     errno = 0;
     const float value = std::strtof(text, &end);
@@ -45,20 +56,8 @@ bool parseFloatArgument(int& position, int argc, const char* const* argv, float&
     return true;
 }
 
-namespace {
-
-bool takeString(int& position, int argc, const char* const* argv, std::string& field) {
-    if (position + 1 >= argc || argv[position + 1] == nullptr) return false;
-    ++position;
-    field = argv[position];
-    return true;
-}
-
 // A process ID: decimal digits only, 1 to 4294967295.
-bool takeProcessId(int& position, int argc, const char* const* argv, std::uint32_t& field) {
-    if (position + 1 >= argc || argv[position + 1] == nullptr) return false;
-    ++position;
-    const char* text = argv[position];
+bool convertProcessId(const char* text, std::uint32_t& field) {
     std::uint64_t value = 0;
     for (const char* p = text; *p != '\0'; ++p) {
         if (*p < '0' || *p > '9') return false;
@@ -70,49 +69,133 @@ bool takeProcessId(int& position, int argc, const char* const* argv, std::uint32
     return true;
 }
 
+// A flag on the command line (no value) switches on; in a settings file it
+// takes yes or no.
+bool setFlag(const char* value, bool& field) {
+    if (value == nullptr || std::strcmp(value, "yes") == 0) {
+        field = true;
+    } else if (std::strcmp(value, "no") == 0) {
+        field = false;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Every option that sets a field, for both sources: "--name" and its next
+// argument on the command line, "name = value" in a settings file.
+struct OptionSpec {
+    const char* name;
+    bool isFlag;
+    bool (*set)(const char* value, BridgeOptions& o);  // false: the value is refused
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"wow", true, [](const char* v, BridgeOptions& o) { return setFlag(v, o.wow); }},
+    {"wow-scale", false, [](const char* v, BridgeOptions& o) { return convertFloat(v, o.wowScale); }},
+    {"identity", false,
+     [](const char* v, BridgeOptions& o) {
+         o.identity = v;
+         o.identityGiven = true;
+         return true;
+     }},
+    {"context", false,
+     [](const char* v, BridgeOptions& o) {
+         o.context = v;
+         return true;
+     }},
+    {"x", false, [](const char* v, BridgeOptions& o) { return convertFloat(v, o.x); }},
+    {"y", false, [](const char* v, BridgeOptions& o) { return convertFloat(v, o.y); }},
+    {"z", false, [](const char* v, BridgeOptions& o) { return convertFloat(v, o.z); }},
+    {"yaw", false, [](const char* v, BridgeOptions& o) { return convertFloat(v, o.yaw); }},
+    {"orbit", true, [](const char* v, BridgeOptions& o) { return setFlag(v, o.orbit); }},
+    {"radius", false, [](const char* v, BridgeOptions& o) { return convertFloat(v, o.radius); }},
+    {"speed", false, [](const char* v, BridgeOptions& o) { return convertFloat(v, o.speed); }},
+    {"wait", true, [](const char* v, BridgeOptions& o) { return setFlag(v, o.wait); }},
+    {"pid", false, [](const char* v, BridgeOptions& o) { return convertProcessId(v, o.pid); }},
+};
+
+const OptionSpec* findOption(std::string_view name) {
+    for (const OptionSpec& option : kOptions) {
+        if (name == option.name) return &option;
+    }
+    return nullptr;
+}
+
+// The first problem of a settings file's line, or nothing when it is applied.
+std::string applySetting(const Setting& setting, BridgeOptions& options) {
+    if (setting.name == "config") return "\"config\" cannot be used inside a settings file";
+    const OptionSpec* option = findOption(setting.name);
+    if (option == nullptr) return "unknown setting \"" + setting.name + "\"";
+    if (option->set(setting.value.c_str(), options)) return {};
+    return "\"" + setting.value + "\" is not a valid value for " + setting.name +
+           (option->isFlag ? ": write yes or no" : "");
+}
+
+// Everything after "--" at `position`, unchanged, as the game's command.
+bool takeCommand(int position, int argc, const char* const* argv, BridgeOptions& options) {
+    if (position + 1 >= argc) return false;
+    for (int i = position + 1; i < argc; ++i) {
+        if (argv[i] == nullptr) return false;
+        options.command.emplace_back(argv[i]);
+    }
+    options.wow = options.wait = true;
+    return true;
+}
+
 }  // namespace
+
+bool applySettings(std::string_view bytes, BridgeOptions& options, int& line, std::string& error) {
+    const SettingsText text = decodeSettingsText(bytes);
+    for (const Setting& setting : text.settings) {
+        error = applySetting(setting, options);
+        if (!error.empty()) {
+            line = setting.line;
+            return false;
+        }
+    }
+    line = text.errorLine;
+    error = text.error;
+    return error.empty();
+}
 
 ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& options,
                               std::ostream& err) {
     for (int position = 1; position < argc; ++position) {
-        const char* arg = argv[position];
-        if (arg == nullptr) return ParseOutcome::Invalid;
-        const auto is = [arg](const char* name) { return std::strcmp(arg, name) == 0; };
-        bool ok = true;
-        if (is("--help") || is("-h")) {
-            return ParseOutcome::Help;
-        } else if (is("--wow")) {
-            options.wow = true;
-        } else if (is("--wow-scale")) {
-            ok = parseFloatArgument(position, argc, argv, options.wowScale);
-        } else if (is("--identity")) {
-            ok = takeString(position, argc, argv, options.identity);
-            options.identityGiven = options.identityGiven || ok;
-        } else if (is("--context")) {
-            ok = takeString(position, argc, argv, options.context);
-        } else if (is("--x")) {
-            ok = parseFloatArgument(position, argc, argv, options.x);
-        } else if (is("--y")) {
-            ok = parseFloatArgument(position, argc, argv, options.y);
-        } else if (is("--z")) {
-            ok = parseFloatArgument(position, argc, argv, options.z);
-        } else if (is("--yaw")) {
-            ok = parseFloatArgument(position, argc, argv, options.yaw);
-        } else if (is("--orbit")) {
-            options.orbit = true;
-        } else if (is("--radius")) {
-            ok = parseFloatArgument(position, argc, argv, options.radius);
-        } else if (is("--speed")) {
-            ok = parseFloatArgument(position, argc, argv, options.speed);
-        } else if (is("--wait")) {
-            options.wait = true;
-        } else if (is("--pid")) {
-            ok = takeProcessId(position, argc, argv, options.pid);
-        } else {
+        if (argv[position] == nullptr) return ParseOutcome::Invalid;
+        const std::string_view arg = argv[position];
+        if (arg == "--help" || arg == "-h") return ParseOutcome::Help;
+        if (arg == "--version") return ParseOutcome::Version;
+        if (arg == "--") {
+            return takeCommand(position, argc, argv, options) ? ParseOutcome::Run
+                                                              : ParseOutcome::Invalid;
+        }
+        const bool hasValue = position + 1 < argc && argv[position + 1] != nullptr;
+        if (arg == "--config") {
+            if (!hasValue) return ParseOutcome::Invalid;
+            const std::string path = argv[++position];
+            std::string bytes, error;
+            int line = 0;
+            if (!readSettingsFile(path, bytes, error)) {
+                err << "Settings file \"" << path << "\" cannot be read: " << error << ".\n";
+                return ParseOutcome::InvalidSettings;
+            }
+            if (!applySettings(bytes, options, line, error)) {
+                err << "Settings file \"" << path << "\", line " << line << ": " << error << ".\n";
+                return ParseOutcome::InvalidSettings;
+            }
+            continue;
+        }
+        const OptionSpec* option = arg.starts_with("--") ? findOption(arg.substr(2)) : nullptr;
+        if (option == nullptr) {
             err << "Unknown option: " << arg << "\n";
             return ParseOutcome::Invalid;
         }
-        if (!ok) return ParseOutcome::Invalid;
+        // The value is the next argument, whatever it looks like.
+        if (!option->isFlag && !hasValue) return ParseOutcome::Invalid;
+        if (!option->set(option->isFlag ? nullptr : argv[++position], options)) {
+            return ParseOutcome::Invalid;
+        }
     }
     return ParseOutcome::Run;
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace corvane {
 
@@ -24,26 +26,39 @@ struct BridgeOptions {
     std::uint32_t pid = 0;
     // Whether "--identity" was given at all: the start line warns about the shared default.
     bool identityGiven = false;
+    // Everything after "--": the game's command, started by the bridge and read
+    // as with --wow --wait. Empty without one.
+    std::vector<std::string> command = {};
 };
 
 enum class ParseOutcome {
     Run,      // every argument consumed
     Help,     // "--help" or "-h": the caller prints the usage and exits with 0
+    Version,  // "--version": the caller prints the name and version and exits with 0
     Invalid,  // the caller prints the hint and exits with 2
+    InvalidSettings,  // a settings file's line was named instead; the caller exits with 2
 };
 
 // Fills `options` (which already hold their defaults) from argv[1..argc-1],
 // in order, stopping at the first bad argument or at a help request. Writes
-// "Unknown option: ..." to `err` for an argument that is no option.
+// "Unknown option: ..." to `err` for an argument that is no option. A number
+// must convert and be finite (NaN or infinity would reach the published
+// record). "--config FILE" applies the settings file's lines at its place, so
+// options after it win; what is wrong with the file goes to `err` as one line
+// naming it and the line.
 ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& options,
                               std::ostream& err);
 
-// Takes the value after `position` as a float: moves `position` onto it and
-// stores it in `field` unless it does not convert, is out of float range or is
-// not finite (NaN or infinity would reach the published record).
-bool parseFloatArgument(int& position, int argc, const char* const* argv, float& field);
+// Applies the "name = value" lines of a settings file's bytes to `options`
+// through the same checks as the command line's options ("wow = yes" for
+// "--wow"). False at the first bad line, with its number and what is wrong in
+// `error` (no period): `options` may then be partly set.
+bool applySettings(std::string_view bytes, BridgeOptions& options, int& line, std::string& error);
 
 extern const char kUsageText[];
 void printUsage(std::ostream& out);
+
+// "CorvaneVoiceBridge 0.7.0\n" with this build's version.
+void printVersion(std::ostream& out);
 
 }  // namespace corvane

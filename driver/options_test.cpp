@@ -16,7 +16,7 @@ auto bitsOf(const BridgeOptions& o) {
     const auto b = [](float f) { return std::bit_cast<unsigned>(f); };
     return std::tuple(o.identity, o.context, b(o.x), b(o.y), b(o.z), b(o.yaw), o.orbit,
                       b(o.radius), b(o.speed), o.wow, b(o.wowScale), o.identityGiven,
-                      o.wait, o.pid);
+                      o.wait, o.pid, o.command);
 }
 
 TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
@@ -45,9 +45,14 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         {{"--wait", "--pid", "1", "--pid", "4294967295"}, Run, {.wait = true, .pid = 4294967295u}},
         {{"--pid", "0"}, Invalid}, {{"--pid", "4294967296"}, Invalid}, {{"--pid", "-1"}, Invalid},
         {{"--pid", "12x"}, Invalid}, {{"--pid", " 12"}, Invalid}, {{"--pid", ""}, Invalid},
-        {{"--pid"}, Invalid},
+        {{"--pid"}, Invalid}, {{"--config"}, Invalid},
+        // After "--" everything is the game's command, as it is; it needs one.
+        {{"--x", "1", "--", "game", "--x", "-h", ""}, Run,
+         {.x = 1, .wow = true, .wait = true, .command = {"game", "--x", "-h", ""}}},
+        {{"--orbit", "--"}, Invalid, {.orbit = true}},
         // Help stops at once; an unknown argument is named.
         {{"--help"}, Help}, {{"-h"}, Help}, {{"--x", "1", "-h", "--bogus"}, Help, {.x = 1}},
+        {{"--wow", "--version", "--bogus"}, Version, {.wow = true}}, {{"--version", "-h"}, Version},
         {{"--bogus", "--help"}, Invalid, {}, "Unknown option: --bogus\n"},
         {{"--x", "1", "--Speed", "2"}, Invalid, {.x = 1}, "Unknown option: --Speed\n"},
         {{""}, Invalid, {}, "Unknown option: \n"}, {{"-hw"}, Invalid, {}, "Unknown option: -hw\n"},
@@ -57,7 +62,7 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
     // The documented defaults (0.9144 as the nearest float, bits 0x3F6A161E); rows change fields.
     EXPECT_EQ(bitsOf({}), std::tuple("CorvaneTest", "CORVANE:WORLD:1", 0u, 0u, 0x3F800000u, 0u,
                                      false, 0x41000000u, 0x41C80000u, false, 0x3F6A161Eu, false,
-                                     false, 0u));
+                                     false, 0u, std::vector<std::string>{}));
     for (const auto& row : rows) {
         std::vector<const char*> argv{"CorvaneVoiceBridge"};
         for (const auto& arg : row.args) argv.push_back(arg.c_str());
@@ -69,6 +74,30 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         EXPECT_EQ(std::tuple(outcome, bitsOf(options), err.str()),
                   std::tuple(row.outcome, bitsOf(row.fields), row.err))
             << ::testing::PrintToString(row.args);
+    }
+}
+
+// A settings file's lines go through the same checks; a refused value is named.
+TEST(ApplySettings, EveryTextGivesItsFieldsOrItsLineAndError) {
+    const struct { std::string text; int line; std::string error; BridgeOptions fields = {}; } rows[] = {
+        {"wow = yes\nwait = yes\norbit = yes\nidentity = A B\ncontext =\nwow-scale = 1\n"
+         "x = -5\ny = 2\nz = 3\nyaw = 90\nradius = 4\nspeed = 5\npid = 42\nwait = no", 0, "",
+         {.identity = "A B", .context = "", .x = -5, .y = 2, .z = 3, .yaw = 90, .orbit = true,
+          .radius = 4, .speed = 5, .wow = true, .wowScale = 1, .pid = 42, .identityGiven = true}},
+        {"x = 1\nIdentity = A", 2, "unknown setting \"Identity\"", {.x = 1}},
+        {"help = yes", 1, "unknown setting \"help\""},
+        {"config = other.ini", 1, "\"config\" cannot be used inside a settings file"},
+        {"wow = on", 1, "\"on\" is not a valid value for wow: write yes or no"},
+        {"radius = nan", 1, "\"nan\" is not a valid value for radius"},
+    };
+    for (const auto& row : rows) {
+        BridgeOptions options;
+        int line = -1;
+        std::string error;
+        const bool applied = applySettings(row.text, options, line, error);
+        EXPECT_EQ(std::tuple(applied, line, error, bitsOf(options)),
+                  std::tuple(row.line == 0, row.line, row.error, bitsOf(row.fields)))
+            << row.text;
     }
 }
 
@@ -89,7 +118,10 @@ TEST(Usage, IsTheHelpTextByteForByte) {
               "  --radius NUMBER       Orbit radius\n"
               "  --speed NUMBER        Orbit speed in degrees/sec\n"
               "  --wait                Wait for Wow.exe to start, and again after it exits\n"
-              "  --pid N               Read the game process with this ID instead of Wow.exe\n");
+              "  --pid N               Read the game process with this ID instead of Wow.exe\n"
+              "  --version             Print the program name and version\n"
+              "  -- GAME COMMAND       Start the game with this command, read it, end with it\n"
+              "  --config FILE         Read options from FILE, one name = value per line\n");
 }
 
 }  // namespace

@@ -1,14 +1,8 @@
 #include "driver/pacing.h"
 
-#include <chrono>
 #include <limits>
 
 namespace corvane {
-
-std::int64_t monotonicNanoseconds() noexcept {
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 std::int64_t pauseDeadline(std::int64_t t0) noexcept {
     constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();

@@ -2,6 +2,8 @@
 // The pause after each cycle: at least 20 ms from the clock reading taken
 // after publishing, slept in whole milliseconds, never busy-waited.
 
+#include "common/clock.h"
+
 #include <cstdint>
 
 namespace corvane {
@@ -10,18 +12,12 @@ inline constexpr std::int64_t kCyclePauseNs = 20'000'000;
 inline constexpr std::int64_t kOneDayNs = 86'400'000'000'000;
 inline constexpr std::uint32_t kOneDayMs = 86'400'000;
 
-// The steady clock in signed 64-bit nanoseconds.
-std::int64_t monotonicNanoseconds() noexcept;
-
 // t0 + 20 ms, saturated at the largest value instead of overflowing.
 std::int64_t pauseDeadline(std::int64_t t0) noexcept;
 
 // The whole milliseconds to sleep for `remaining` (> 0) nanoseconds: rounded
 // up, and capped at one day.
 std::uint32_t sleepMillisecondsFor(std::int64_t remaining) noexcept;
-
-// Sleeps at least `milliseconds` (the platform's sleep).
-void sleepMilliseconds(std::uint32_t milliseconds) noexcept;
 
 // Clock and sleep as the pause sees them, so tests can drive it.
 struct PauseClock {

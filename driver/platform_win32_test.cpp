@@ -1,8 +1,8 @@
 // The driver's Windows layer: the pause's two ways of sleeping, and the
 // arguments as UTF-8.
 
+#include "common/sleep_win32.h"
 #include "driver/pacing.h"
-#include "driver/sleep_win32.h"
 #include "driver/utf8_arguments.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,7 @@
 #include "driver/start_line.h"
 
+#include "driver/game_launch.h"
+
 #include <cstdio>
 #include <string>
 
@@ -13,6 +15,9 @@ std::string number(float value) {
 }
 
 std::string modeText(const BridgeOptions& o) {
+    if (!o.command.empty()) {
+        return "live mode (starting the game with: " + quotedCommandLine(o.command) + ")";
+    }
     if (o.wow && o.pid != 0) return "live mode (reading process " + std::to_string(o.pid) + ")";
     if (o.wow) return o.wait ? "live mode (reading Wow.exe, waiting for it when it is not running)"
                              : "live mode (reading Wow.exe)";
@@ -23,16 +28,30 @@ std::string modeText(const BridgeOptions& o) {
            number(o.z) + ")" + hint;
 }
 
+// Players who share an identity share one isolation point and hear each other
+// there, so a name that is not the player's own is pointed out.
+std::string identityWarning(const BridgeOptions& o) {
+    const std::string own = "every player needs a name of their own: use your character's name.\n";
+    if (o.wow && !o.identityGiven) {
+        return "Every player without --identity shares the identity \"CorvaneTest\": "
+               "start with --identity and your character's name.\n";
+    }
+    if (o.identity.empty()) return "The identity is empty; " + own;
+    if (o.identity == kPlaceholderIdentity) {
+        return "The identity \"YourCharacterName\" is the example's placeholder; " + own;
+    }
+    if (o.wow && o.identity == "CorvaneTest") {
+        return "The identity \"CorvaneTest\" is the default that every player shares; " + own;
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string formatStartLine(const BridgeOptions& options) {
     std::string text = "CorvaneVoiceBridge: " + modeText(options) + " as \"" + options.identity +
                        "\" in context \"" + options.context + "\". Ctrl-C stops.\n";
-    if (options.wow && !options.identityGiven) {
-        text += "Every player without --identity shares the identity \"CorvaneTest\": "
-                "start with --identity and your character's name.\n";
-    }
-    return text;
+    return text + identityWarning(options);
 }
 
 }  // namespace corvane

@@ -8,8 +8,12 @@
 
 namespace corvane {
 
-// The mode, the identity and the context, and how to stop; in live mode
-// without "--identity" a second line about the shared default identity. Each
+// The name the example settings ship with, for the player to replace.
+inline constexpr char kPlaceholderIdentity[] = "YourCharacterName";
+
+// The mode, the identity and the context, and how to stop; a second line when
+// the identity is not a player's own: in live mode without "--identity" (the
+// shared default), empty, the placeholder, or "CorvaneTest" in live mode. Each
 // line ends with a line feed.
 std::string formatStartLine(const BridgeOptions& options);
 

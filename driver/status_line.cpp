@@ -11,6 +11,7 @@ namespace corvane {
 namespace {
 
 constexpr char kPadding[] = "          ";
+constexpr std::string_view kOfflinePrefix = "OFFLINE/GLUE SCREEN | isolated | ";
 
 // Fixed notation rounded as printf rounds, whatever the stream's locale.
 void appendFixed(std::string& line, float value, int precision) {
@@ -48,7 +49,8 @@ std::string formatOnlineStatus(const CharacterSnapshot& snapshot, const Vec3& pu
 }
 
 std::string formatOfflineStatus(std::string_view label, const Vec3& published) {
-    std::string line = "\rOFFLINE/GLUE SCREEN | isolated | ";
+    std::string line = "\r";
+    line += kOfflinePrefix;
     line += label;
     line += " | Mumble=(";
     appendPosition(line, published, 0);
@@ -69,12 +71,24 @@ std::string fitStatusLine(std::string_view line, std::size_t previousLength, int
     return fitted;
 }
 
-void StatusPrinter::print(std::string_view line) {
-    const std::string fitted = fitStatusLine(line, previousLength_, standardOutputConsoleWidth());
+std::string FailureEcho::next(std::string_view label, int width) {
+    if (width <= 0 || !label.ends_with('.') || label == said_) return {};
+    // fitStatusLine keeps width - 1 characters after the carriage return.
+    if (kOfflinePrefix.size() + label.size() < static_cast<std::size_t>(width)) return {};
+    said_ = label;
+    return "\n" + said_ + "\n";
+}
+
+void StatusPrinter::print(std::string_view line, std::string_view failureLabel) {
+    const int width = standardOutputConsoleWidth();
+    const std::string fitted = fitStatusLine(line, previousLength_, width);
     previousLength_ = fitted.size() - (fitted.starts_with('\r') ? 1 : 0);
     out_ << fitted;
     out_.flush();
     if (!out_) out_.clear();
+    if (const std::string full = echo_.next(failureLabel, width); !full.empty()) {
+        writeToErrorConsole(full);
+    }
 }
 
 }  // namespace corvane

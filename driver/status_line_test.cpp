@@ -1,5 +1,6 @@
 #include "driver/start_line.h"
 #include "driver/status_line.h"
+#include "driver/sudo_notice.h"
 
 #include <gtest/gtest.h>
 
@@ -49,8 +50,28 @@ TEST(StatusLine, StaysOnOneConsoleRowAndCoversThePreviousLine) {
     }
 }
 
+// At 80 columns the offline line keeps 46 characters of its reason; a longer
+// failure text is said in full once, and again only when it changes.
+TEST(StatusLine, SaysACutFailureTextInFullOnceWhenItChanges) {
+    const std::string refused = "OpenProcess failed for Wow.exe (Win32 error 5).";  // 47
+    const std::string fits = "Could not read g_ClientConnectionState.";
+    // (reason, console width) -> what goes to standard error, in this order on one printer
+    const std::tuple<std::string, int, std::string> rows[] = {
+        {refused, 0, ""}, {refused, 81, ""}, {refused.substr(1), 80, ""}, {fits, 80, ""},
+        {"waiting for Wow.exe and a reason that is no sentence at all", 80, ""},
+        {refused, 80, "\n" + refused + "\n"}, {refused, 80, ""}, {"", 80, ""}, {refused, 40, ""},
+        {"Process 4294967295 has exited.", 40, "\nProcess 4294967295 has exited.\n"},
+        {refused, 80, "\n" + refused + "\n"},
+    };
+    FailureEcho echo;
+    for (const auto& [label, width, said] : rows) {
+        EXPECT_EQ(echo.next(label, width), said) << label << " at " << width;
+    }
+}
+
 TEST(StartLine, SaysTheModeTheIdentityAndTheContext) {
     const std::string tail = " as \"CorvaneTest\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n";
+    const std::string own = "every player needs a name of their own: use your character's name.\n";
     const std::pair<BridgeOptions, std::string> rows[] = {
         {{}, "synthetic mode (standing at (0, 0, 1); add --wow to read the game)" + tail},
         {{.wow = true}, "live mode (reading Wow.exe)" + tail +
@@ -58,8 +79,37 @@ TEST(StartLine, SaysTheModeTheIdentityAndTheContext) {
                             " start with --identity and your character's name.\n"},
         {{.identity = "Oruli", .context = "C", .wow = true, .pid = 1234, .identityGiven = true},
          "live mode (reading process 1234) as \"Oruli\" in context \"C\". Ctrl-C stops.\n"},
+        // A name that is nobody's own: empty, the example's, or the default in live mode.
+        {{.identity = "", .identityGiven = true}, "synthetic mode (standing at (0, 0, 1); add --wow"
+            " to read the game) as \"\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n"
+            "The identity is empty; " + own},
+        {{.identity = "YourCharacterName", .wow = true, .wait = true, .identityGiven = true},
+         "live mode (reading Wow.exe, waiting for it when it is not running) as \"YourCharacterName"
+         "\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\nThe identity \"YourCharacterName\" is"
+         " the example's placeholder; " + own},
+        {{.wow = true, .identityGiven = true}, "live mode (reading Wow.exe)" + tail + "The identity"
+            " \"CorvaneTest\" is the default that every player shares; " + own},
+        {{.identity = "Oruli", .wow = true, .identityGiven = true,
+          .command = {"wine", "/games/World of Warcraft/Wow.exe"}},
+         "live mode (starting the game with: wine \"/games/World of Warcraft/Wow.exe\") as \"Oruli\""
+         " in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n"},
     };
     for (const auto& [o, text] : rows) EXPECT_EQ(formatStartLine(o), "CorvaneVoiceBridge: " + text);
+}
+
+// Only root, started by another user through sudo, writes a link that user's voice client never reads.
+TEST(StartLine, ABridgeStartedThroughSudoNamesTheLinkItsUserReads) {
+    EXPECT_EQ(formatSudoNotice(0, "1000", "MumbleLink.0"),
+              "Started through sudo, the bridge publishes to /MumbleLink.0, root's link; the voice"
+              " client of user 1000 reads /MumbleLink.1000 and gets nothing from it.\nRun the bridge"
+              " as that user instead: allow it to read the game once with `sudo setcap"
+              " cap_sys_ptrace=ep ./CorvaneVoiceBridge`, or let it start the game:"
+              " ./CorvaneVoiceBridge [options] -- GAME COMMAND\n");
+    const std::pair<std::uint32_t, std::string> silent[] = {
+        {1000, "1000"}, {0, ""}, {0, "0"}, {0, "00"}, {0, "x1"}, {0, "4294967296"}, {1000, "1001"}};
+    for (const auto& [uid, sudoUid] : silent) {
+        EXPECT_EQ(formatSudoNotice(uid, sudoUid, "MumbleLink.0"), "") << uid << " " << sudoUid;
+    }
 }
 
 }  // namespace

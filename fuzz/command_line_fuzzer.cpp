@@ -40,10 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const float f : {o.x, o.y, o.z, o.yaw, o.radius, o.speed, o.wowScale}) {
         CORVANE_FUZZ_CHECK(std::isfinite(f));
     }
-    // The one message names an argument given, on a rejected line.
+    // A game command is run live, and only when the line is accepted.
+    CORVANE_FUZZ_CHECK(o.command.empty() || (outcome == corvane::ParseOutcome::Run && o.wow && o.wait));
+    // The one message names an argument given, on a rejected line, or the
+    // settings file that "--config" named.
     const std::string message = err.str();
     const auto names = [&](auto& arg) { return message == "Unknown option: " + arg + "\n"; };
     const bool invalid = outcome == corvane::ParseOutcome::Invalid;
-    CORVANE_FUZZ_CHECK(message.empty() || (invalid && std::ranges::any_of(args, names)));
+    CORVANE_FUZZ_CHECK(message.empty() || (invalid && std::ranges::any_of(args, names)) ||
+                       (outcome == corvane::ParseOutcome::InvalidSettings &&
+                        message.starts_with("Settings file \"")));
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include "common/win32_error.h"
 
+#include <algorithm>
+
 namespace corvane {
 
 bool sameExecutableName(std::string_view name, std::wstring_view wanted) noexcept {
@@ -12,6 +14,25 @@ bool sameExecutableName(std::string_view name, std::wstring_view wanted) noexcep
         const auto b = static_cast<std::uint32_t>(wanted[i]);
         if (fold(a) != fold(b)) return false;
     }
+    return true;
+}
+
+bool preferDescendant(std::vector<std::uint32_t>& found, const std::vector<ProcessLink>& processes,
+                      std::uint32_t ancestor) {
+    const auto descends = [&](std::uint32_t pid) {
+        // Each step climbs one generation; more steps than processes means a loop.
+        for (std::size_t steps = 0; pid != 0 && steps <= processes.size(); ++steps) {
+            if (pid == ancestor) return true;
+            const auto link = std::find_if(processes.begin(), processes.end(),
+                                           [pid](const ProcessLink& p) { return p.pid == pid; });
+            if (link == processes.end()) return false;
+            pid = link->parent;
+        }
+        return false;
+    };
+    const auto chosen = std::find_if(found.begin(), found.end(), descends);
+    if (chosen == found.end()) return false;
+    std::rotate(found.begin(), chosen, chosen + 1);
     return true;
 }
 
@@ -27,8 +48,12 @@ std::string openRefusedText(std::string_view prefix, std::uint32_t code, int yam
     return text + ": Linux lets " +
            (yamaScope == 1 ? "a program read only the programs it started"
                            : "only privileged programs read other programs") +
-           scope +
-           "; run `sudo sysctl kernel.yama.ptrace_scope=0`, or allow the bridge with "
+           scope + "; " +
+           // A game the bridge starts is its own descendant, which scope 1 allows.
+           (yamaScope == 1 ? "start the game through the bridge (CorvaneVoiceBridge [options] -- "
+                             "GAME COMMAND), "
+                           : "") +
+           "run `sudo sysctl kernel.yama.ptrace_scope=0`, or allow the bridge with "
            "`sudo setcap cap_sys_ptrace=ep CorvaneVoiceBridge`.";
 }
 

@@ -32,10 +32,12 @@ public:
     ~GameProcess();
 
     // Attaches to the first process whose executable name equals `exeName`,
-    // ignoring case. Closes any earlier process first; holds nothing on failure.
-    // `found` receives every live process of that name, in search order.
+    // ignoring case; with an `ancestor` other than 0, to the first of them that
+    // is that process or descends from it (NotFound when none does). Closes any
+    // earlier process first; holds nothing on failure. `found` receives every
+    // live process of that name, in search order but the chosen one first.
     Status open(std::wstring_view exeName, std::uint32_t& errorCode,
-                std::vector<std::uint32_t>& found);
+                std::vector<std::uint32_t>& found, std::uint32_t ancestor = 0);
     // Attaches to exactly the process `pid`, whatever its name; NotFound when
     // there is no such live process.
     Status openPid(std::uint32_t pid, std::uint32_t& errorCode);
@@ -67,6 +69,19 @@ private:
     std::uint64_t moduleBase_ = 0;
     int yamaScope_ = 0;
 };
+
+// A process and its parent, as the process list gives them.
+struct ProcessLink {
+    std::uint32_t pid;
+    std::uint32_t parent;
+};
+
+// Moves to the front the first of `found` that is `ancestor` or descends from
+// it along the parent links of `processes`. False, `found` unchanged, when
+// none does. A chain that loops (Windows reuses the ID of an ended parent) or
+// leaves the list ends without a match.
+bool preferDescendant(std::vector<std::uint32_t>& found, const std::vector<ProcessLink>& processes,
+                      std::uint32_t ancestor);
 
 // Whole-name comparison ignoring ASCII case, as the process search makes it.
 bool sameExecutableName(std::string_view name, std::wstring_view wanted) noexcept;

@@ -78,12 +78,28 @@ std::string commandName(const std::string& dir) {
     return comm;
 }
 
-// Every live process, in /proc order, whose command name matches.
-void findProcesses(DIR* proc, std::wstring_view exeName, std::vector<std::uint32_t>& found) {
+// "pid (comm) S ppid ...": the parent's ID; 0 when the text has none.
+std::uint32_t statParent(std::string_view stat) {
+    const std::size_t close = stat.rfind(')');
+    std::uint32_t parent = 0;
+    for (std::size_t i = close == std::string_view::npos ? stat.size() : close + 4;
+         i < stat.size() && stat[i] >= '0' && stat[i] <= '9'; ++i) {
+        parent = parent * 10 + static_cast<std::uint32_t>(stat[i] - '0');
+    }
+    return parent;
+}
+
+// Every live process, in /proc order, whose command name matches; with
+// `links`, also every process's parent.
+void findProcesses(DIR* proc, std::wstring_view exeName, std::vector<std::uint32_t>& found,
+                   std::vector<ProcessLink>* links) {
     while (const dirent* entry = readdir(proc)) {
         std::uint32_t pid = 0;
         if (!parsePid(entry->d_name, pid)) continue;
         const std::string dir = "/proc/" + std::to_string(pid);
+        if (std::string stat; links != nullptr && readSmallFile(dir + "/stat", stat)) {
+            links->push_back({pid, statParent(stat)});
+        }
         if (sameExecutableName(commandName(dir), exeName) && !processExited(dir)) {
             found.push_back(pid);
         }
@@ -154,15 +170,18 @@ void GameProcess::close() noexcept {
 }
 
 GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& errorCode,
-                                      std::vector<std::uint32_t>& found) {
+                                      std::vector<std::uint32_t>& found, std::uint32_t ancestor) {
     close();
     found.clear();
+    std::vector<ProcessLink> links;
     {
         std::unique_ptr<DIR, DirCloser> proc(opendir("/proc"));
         if (!proc) return Status::ProcessSnapshotFailed;
-        findProcesses(proc.get(), exeName, found);
+        findProcesses(proc.get(), exeName, found, ancestor != 0 ? &links : nullptr);
     }
-    if (found.empty()) return Status::NotFound;
+    if (found.empty() || (ancestor != 0 && !preferDescendant(found, links, ancestor))) {
+        return Status::NotFound;
+    }
     return attachTo(found.front(), exeName, errorCode);
 }
 

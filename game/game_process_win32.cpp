@@ -34,10 +34,11 @@ void GameProcess::close() noexcept {
 }
 
 GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& errorCode,
-                                      std::vector<std::uint32_t>& found) {
+                                      std::vector<std::uint32_t>& found, std::uint32_t ancestor) {
     close();
     found.clear();
     const std::wstring wanted(exeName);
+    std::vector<ProcessLink> links;
     {
         UniqueSnapshotHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
         if (!processes) return Status::ProcessSnapshotFailed;
@@ -48,9 +49,12 @@ GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& 
             if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0) {
                 found.push_back(entry.th32ProcessID);
             }
+            if (ancestor != 0) links.push_back({entry.th32ProcessID, entry.th32ParentProcessID});
         }
     }
-    if (found.empty()) return Status::NotFound;
+    if (found.empty() || (ancestor != 0 && !preferDescendant(found, links, ancestor))) {
+        return Status::NotFound;
+    }
     return attachTo(found.front(), exeName, errorCode);
 }
 

@@ -7,10 +7,10 @@
 
 namespace corvane {
 
-bool GameReader::attach(std::wstring_view exeName) {
+bool GameReader::attach(std::wstring_view exeName, std::uint32_t ancestor) {
     close();
     std::uint32_t code = 0;
-    attachStatus_ = process_.open(exeName, code, found_);
+    attachStatus_ = process_.open(exeName, code, found_, ancestor);
     return finishAttach(attachStatus_, code, "Wow.exe");
 }
 

@@ -21,9 +21,10 @@ public:
     GameReader(const GameReader&) = delete;
     GameReader& operator=(const GameReader&) = delete;
 
-    // Attaches to the first process named `exeName` (case-insensitive). The
-    // messages name "Wow.exe" whatever the name.
-    bool attach(std::wstring_view exeName);
+    // Attaches to the first process named `exeName` (case-insensitive); with an
+    // `ancestor`, the first that descends from that process. The messages name
+    // "Wow.exe" whatever the name.
+    bool attach(std::wstring_view exeName, std::uint32_t ancestor = 0);
     // Attaches to exactly the process `pid`, whatever its name; the messages
     // name "process <pid>".
     bool attachToProcess(std::uint32_t pid);

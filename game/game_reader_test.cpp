@@ -33,5 +33,47 @@ TEST(ExecutableName, WholeNameIgnoringCase) {
     }
 }
 
+// Parent links as the process list gives them: 1 <- 10 <- 20 <- 30, 1 <- 40,
+// and 50 <-> 60 a loop (Windows keeps the ID of a parent that has ended).
+// Error 5 on Linux says which Yama setting refused the read and the fixes that
+// work under it: starting the game through the bridge only helps at scope 1.
+TEST(OpenRefusedText, NamesTheFixesYamaAllows) {
+    const std::string base = "OpenProcess failed for Wow.exe (Win32 error 5)";
+    const std::string sysctl = "run `sudo sysctl kernel.yama.ptrace_scope=0`, or allow the bridge "
+                               "with `sudo setcap cap_sys_ptrace=ep CorvaneVoiceBridge`.";
+    const struct { int scope; std::string text; } cases[] = {
+        {0, base + "."},
+        {1, base + ": Linux lets a program read only the programs it started (kernel.yama."
+                   "ptrace_scope is 1); start the game through the bridge (CorvaneVoiceBridge "
+                   "[options] -- GAME COMMAND), " + sysctl},
+        {2, base + ": Linux lets only privileged programs read other programs (kernel.yama."
+                   "ptrace_scope is 2); " + sysctl},
+        {3, base + ": Linux lets no program read another one until the next restart (kernel."
+                   "yama.ptrace_scope is 3); set kernel.yama.ptrace_scope = 0 in /etc/sysctl.d "
+                   "and restart."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(openRefusedText("OpenProcess failed for Wow.exe", 5, c.scope), c.text) << c.scope;
+    }
+}
+
+TEST(PreferDescendant, ChoosesTheFirstGameStartedUnderTheAncestor) {
+    const std::vector<ProcessLink> links = {{1, 0},  {10, 1},  {20, 10}, {30, 20},
+                                            {40, 1}, {50, 60}, {60, 50}};
+    const struct { std::vector<std::uint32_t> found; std::uint32_t ancestor;
+                   std::vector<std::uint32_t> after; bool chosen; } rows[] = {
+        {{40, 30, 20}, 10, {30, 40, 20}, true},  // the first descendant, not the first found
+        {{40, 30}, 30, {30, 40}, true},          // the command itself is the game
+        {{40, 50}, 10, {40, 50}, false},         // the loop ends the climb
+        {{40, 77}, 10, {40, 77}, false},         // 77 is not in the list
+        {{30}, 1, {30}, true},
+    };
+    for (auto row : rows) {
+        SCOPED_TRACE(row.ancestor);
+        EXPECT_EQ(preferDescendant(row.found, links, row.ancestor), row.chosen);
+        EXPECT_EQ(row.found, row.after);
+    }
+}
+
 }  // namespace
 }  // namespace corvane

@@ -1,9 +1,11 @@
 #pragma once
-// One bridge per link: a lock that the operating system drops by itself when
-// its holder ends, however it ends, so a killed bridge never blocks the next.
-// Only writers take it; the voice client, which only reads, never sees it.
+// Windows: one writer per link, a lock that the operating system drops by
+// itself when its holder ends, however it ends, so a killed bridge never
+// blocks the next. Only writers take it; the voice client never sees it.
+// (POSIX writers lock the link object itself.)
 
 #include <cstdint>
+#include <string>
 
 namespace corvane {
 
@@ -22,13 +24,13 @@ public:
     InstanceLock& operator=(const InstanceLock&) = delete;
     ~InstanceLock();
 
-    // Takes the lock of the current user's link, without waiting.
-    Status acquire() noexcept;
+    // Takes the lock of the link named `linkName`, without waiting.
+    Status acquire(const std::string& linkName);
     void release() noexcept;
 
 private:
     static constexpr std::intptr_t kNone = -1;
-    // The lock's descriptor (POSIX) or mutex handle (Windows) while it is ours.
+    // The mutex handle while it is ours.
     std::intptr_t held_ = kNone;
 };
 

@@ -33,9 +33,12 @@ void InstanceLock::release() noexcept {
 // it exists exactly while some bridge holds a handle to it, and Windows closes
 // the handles of a process that ends, however it ends. Owning the mutex is not
 // needed; that it already exists says enough.
-InstanceLock::Status InstanceLock::acquire() noexcept {
+InstanceLock::Status InstanceLock::acquire(const std::string& linkName) {
     release();
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\CorvaneVoiceBridge.MumbleLink");
+    // Link names are ASCII; "MumbleLink" gives the name every version used.
+    std::wstring name = L"Local\\CorvaneVoiceBridge.";
+    for (const char c : linkName) name += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
     if (mutex == nullptr) {
         // A bridge run elevated in this session holds one we may not open;
         // anything else (an object of that name that is no mutex) is no

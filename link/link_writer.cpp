@@ -15,9 +15,20 @@ bool LinkWriter::open() {
     tick_ = 0;
 
     std::uint32_t code = 0;
-    switch (memory_.openOrCreate(name_, kLinkedMemSize, code)) {
+    switch (memory_.openOrCreate(name_, kLinkedMemSize, code, SharedMemory::Access::Exclusive)) {
     case SharedMemory::Status::Ok:
         break;
+    case SharedMemory::Status::InUse:
+        lastError_ = "Another CorvaneVoiceBridge is already publishing to MumbleLink.";
+        return false;
+    case SharedMemory::Status::NotOwned: {
+        // Another user could read every frame from it, or hold it against us.
+        const std::string location = sharedMemoryLocation(name_);
+        lastError_ = "MumbleLink shared memory " + location + " belongs to user " +
+                     std::to_string(code) + ", not to you, so the bridge leaves it alone: have it "
+                     "removed (sudo rm " + location + ") and start the bridge again.";
+        return false;
+    }
     case SharedMemory::Status::MapFailed:
         lastError_ = win32ErrorText("Could not map MumbleLink shared memory", code);
         return false;

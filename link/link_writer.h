@@ -19,9 +19,10 @@ public:
     LinkWriter(const LinkWriter&) = delete;
     LinkWriter& operator=(const LinkWriter&) = delete;
 
-    // Opens the existing record or creates (and clears) a new one; an object
-    // smaller than the record is refused and left as it is. Releases whatever
-    // was held first and restarts the tick.
+    // Opens the existing record or creates (and clears) a new one, as the
+    // only writer: while another writer holds it, or when it belongs to
+    // another user, or is smaller than the record, it is refused and left as
+    // it is. Releases whatever was held first and restarts the tick.
     bool open();
     // Unmaps the view and closes the mapping; writes nothing into the record.
     void close() noexcept;

@@ -26,7 +26,8 @@ protected:
     SharedMemory holder(std::size_t size) {
         SharedMemory memory;
         std::uint32_t code = 0;
-        EXPECT_EQ(memory.openOrCreate(name_, size, code), SharedMemory::Status::Ok);
+        EXPECT_EQ(memory.openOrCreate(name_, size, code, SharedMemory::Access::Shared),
+                  SharedMemory::Status::Ok);
         if (memory.data() != nullptr) std::memset(memory.data(), 0xA5, size);
         return memory;
     }
@@ -49,6 +50,9 @@ TEST_F(LinkWriterTest, CreatesTheRecordOrKeepsAnExistingOneUntilTheFirstFrame) {
     EXPECT_EQ(creator.lastError(), "MumbleLink is not connected.");
     EXPECT_TRUE(seen(1).empty()) << "publish must not create the record";
     ASSERT_TRUE(creator.open() && creator.lastError().empty()) << "a successful open forgets the last error";
+    EXPECT_FALSE(writer.open()) << "one writer at a time";
+    EXPECT_EQ(writer.lastError(), "Another CorvaneVoiceBridge is already publishing to MumbleLink.");
+    creator.close();
 
     const SharedMemory voiceClient = holder(kSize);
     ASSERT_TRUE(writer.open()) << writer.lastError();

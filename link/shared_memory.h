@@ -16,6 +16,12 @@ public:
         NotFound,     // openExisting only: no object of that name
         OpenFailed,   // the object could not be opened (or created)
         MapFailed,    // opened, but no view of `size` bytes could be mapped
+        NotOwned,     // POSIX: the object belongs to another user and was left alone
+        InUse,        // Exclusive: another writer holds the object
+    };
+    enum class Access {
+        Shared,     // as the voice client opens it
+        Exclusive,  // one writer at a time, however that writer ends
     };
 
     SharedMemory() noexcept;
@@ -26,9 +32,14 @@ public:
     ~SharedMemory();
 
     // Opens the object for writing or, if there is none, creates it with
-    // `size` zero bytes. created() tells which happened. On failure nothing is
-    // held and `errorCode` is the Win32 code of the failed step.
-    Status openOrCreate(const std::string& name, std::size_t size, std::uint32_t& errorCode);
+    // `size` zero bytes. created() tells which happened. Only an object of the
+    // user's own is used (POSIX), and its mode narrowed to the user alone;
+    // Exclusive also takes the lock that keeps other writers off it: a flock
+    // on the object (POSIX), a session mutex named after it (Windows). On
+    // failure nothing is held, nothing has been written, and `errorCode` is
+    // the Win32 code of the failed step, or for NotOwned the owner's user id.
+    Status openOrCreate(const std::string& name, std::size_t size, std::uint32_t& errorCode,
+                        Access access);
 
     // Opens an existing object for reading only; never creates one.
     Status openExisting(const std::string& name, std::size_t size, std::uint32_t& errorCode);
@@ -42,6 +53,10 @@ private:
     std::unique_ptr<Impl> impl_;
     bool created_ = false;
 };
+
+// Where the object can be found by the user: its path under /dev/shm (POSIX),
+// its name (Windows).
+std::string sharedMemoryLocation(const std::string& name);
 
 // Removes a named object so that the next openOrCreate creates it afresh.
 // Only POSIX objects can be removed (on Windows the object lives while any

@@ -1,11 +1,14 @@
 #include "link/shared_memory.h"
 
 #include "common/windows_support.h"
+#include "link/instance_lock.h"
 
 namespace corvane {
 
 struct SharedMemory::Impl {
-    // Declared first so the view is unmapped before the handle is closed.
+    // Declared in this order so the view is unmapped before the handle is
+    // closed, and both before the lock that keeps other writers off them.
+    InstanceLock lock;
     UniqueNullHandle mapping;
     UniqueMappedView view;
 };
@@ -23,9 +26,13 @@ void SharedMemory::reset() noexcept {
 }
 
 SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::size_t size,
-                                                std::uint32_t& errorCode) {
+                                                std::uint32_t& errorCode, Access access) {
     reset();
     auto impl = std::make_unique<Impl>();
+    if (access == Access::Exclusive &&
+        impl->lock.acquire(name) == InstanceLock::Status::HeldByAnother) {
+        return Status::InUse;
+    }
     bool created = false;
     impl->mapping.reset(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str()));
     if (!impl->mapping) {
@@ -64,6 +71,8 @@ SharedMemory::Status SharedMemory::openExisting(const std::string& name, std::si
     impl_ = std::move(impl);
     return Status::Ok;
 }
+
+std::string sharedMemoryLocation(const std::string& name) { return name; }
 
 bool removeSharedMemory(const std::string&) noexcept { return true; }
 

@@ -73,6 +73,25 @@ std::u32string utf8ToUtf32(std::string_view text) {
     return converted;
 }
 
+void appendUtf8(std::string& out, char32_t code) {
+    const auto put = [&out](char32_t bits) { out.push_back(static_cast<char>(bits)); };
+    if (code < 0x80) {
+        put(code);
+    } else if (code < 0x800) {
+        put(0xC0 | (code >> 6));
+        put(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        put(0xE0 | (code >> 12));
+        put(0x80 | ((code >> 6) & 0x3F));
+        put(0x80 | (code & 0x3F));
+    } else {
+        put(0xF0 | (code >> 18));
+        put(0x80 | ((code >> 12) & 0x3F));
+        put(0x80 | ((code >> 6) & 0x3F));
+        put(0x80 | (code & 0x3F));
+    }
+}
+
 bool decodeUtf8Strict(std::string_view text, std::u16string& out) {
     out.clear();
     out.reserve(text.size());

@@ -27,4 +27,8 @@ bool platformUtf8ToUtf16(std::string_view text, std::u16string& out);
 // compare it with the real thing.
 bool decodeUtf8Strict(std::string_view text, std::u16string& out);
 
+// Appends the UTF-8 bytes of one code point (at most U+10FFFF; surrogates
+// are the caller's to keep out).
+void appendUtf8(std::string& out, char32_t code);
+
 }  // namespace corvane

@@ -30,7 +30,8 @@ NATIVE_PACKAGES=(cmake ninja-build g++ googletest procps util-linux mount)
 SANITIZER_PACKAGES=(clang libclang-rt-14-dev)
 # The real client is a 32-bit program: the fake game is built as one too and
 # run by Wine's 32-bit loader (a prefix made after wine32 is installed).
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
+# wine: the `wine` command players write before the game's path (a game command test runs it).
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine
                   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386)
 
 WINE64=/usr/lib/wine/wine64

@@ -11,6 +11,8 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 cd "$(repo_root)"
 
+# Kept whole for the copy started in a PID namespace below, which must see the "--" too.
+script_args=("$@")
 bridge_args=(--wow --identity Demo --context CORVANE:DEMO)
 if [ "${1:-}" = "--" ]; then
     shift
@@ -25,7 +27,7 @@ cmake --build --preset linux --target CorvaneVoiceBridge CorvaneLinkMonitor fake
 # and no other Wow.exe on this machine; the link stays the machine's, so a
 # voice client can listen in.
 if [ "$(id -u)" = 0 ] && [ -z "${CORVANE_DEMO_NAMESPACE:-}" ] && command -v unshare >/dev/null; then
-    exec env CORVANE_DEMO_NAMESPACE=1 unshare --pid --fork --mount-proc --kill-child "$0" "$@"
+    exec env CORVANE_DEMO_NAMESPACE=1 unshare --pid --fork --mount-proc --kill-child "$0" "${script_args[@]}"
 fi
 
 bin=build/linux/bin
@@ -88,6 +90,9 @@ fi
 
 clear=''
 [ -t 1 ] && clear=$'\033[H\033[2J'
+# Ctrl-C reaches every command of the loop too; whatever it cuts short, the
+# script goes on to wait for the bridge and end with its code.
+set +e
 while kill -0 "$bridge" 2>/dev/null; do
     # The status line is rewritten in place: the text after the last carriage
     # return. The monitor redraws from the top: its last view, without escapes.

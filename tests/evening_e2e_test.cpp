@@ -126,5 +126,47 @@ TEST_F(EveningTest, OneBridgePublishesAtATime) {
     EXPECT_TRUE(stopBridge(next));
 }
 
+// Of two games the one the game command started is read, whichever is found
+// first; the hint names it. Its end ends the bridge, with its exit code 0.
+TEST_F(EveningTest, GameCommandsOwnGameIsReadOfTwo) {
+    FakeGame other;
+    ASSERT_TRUE(other.start() && enterWorld(other, "1000 2000 5"));
+    ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "Evening", "--", siblingProgram("Wow.exe")}));
+    ASSERT_TRUE(bridge.writeInput("pos 100 200 30 0\nstate 1\n"));
+    EXPECT_TRUE(awaitAt({91.44f, 27.432f, 182.88f}, kStartTimeout));
+    // Alone, or below a status line when the game was found after the first cycle.
+    const std::string err = withoutCr(bridge.errorOutput());
+    const std::size_t open = err.find('(') + 1;
+    const std::string ours = err.substr(open, err.find(',', open) - open);
+    EXPECT_EQ(err.substr(err.find_first_not_of('\n')),
+              "Found 2 Wow.exe processes (" + ours + ", " + std::to_string(other.process().id()) +
+                  "); reading " + ours + ", started by the game command.\n");
+    ASSERT_TRUE(bridge.writeInput("exit 0\n"));
+    EXPECT_EQ(bridge.wait(kExitTimeout), 0);
+    EXPECT_TRUE(awaitAt(kEveningIsolated, 1ms));
+}
+
+// The game always starts: without the link it runs on and its exit code comes
+// back; only a command that cannot be started ends with 127, naming it.
+TEST_F(EveningTest, GameCommandRunsWithoutTheLinkAndOnlyAMissingOneIs127) {
+    const Finished missing = runToEnd({bridgePath(), "--", "corvane-no-such-game", "x"});
+    EXPECT_EQ(missing.exitCode, 127);
+    EXPECT_EQ(missing.errorOutput,
+              "ERROR: Could not start the game command \"corvane-no-such-game\" (Win32 error 2).\n");
+
+    ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "First"}));
+    ChildProcess second;
+    std::string error;
+    ASSERT_TRUE(second.start({bridgePath(), "--", siblingProgram("Wow.exe")}, error)) << error;
+    EXPECT_TRUE(awaitOutput(second, "ready\n"));
+    ASSERT_TRUE(second.writeInput("exit 5\n"));
+    EXPECT_EQ(second.wait(kExitTimeout), 5);
+    EXPECT_EQ(withoutCr(second.errorOutput()),
+              "ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n"
+              "The game runs without positional audio; the bridge waits for it to end.\n");
+    EXPECT_EQ(probe.read().value_or(LinkRecord{}).identity, U"First");
+    EXPECT_TRUE(stopBridge(bridge));
+}
+
 }  // namespace
 }  // namespace corvane::testing

@@ -4,13 +4,35 @@
 #include "tests/support/programs.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <fstream>
+#include <iterator>
+#include <tuple>
 
 namespace corvane::testing {
 namespace {
+
+// Only root of the whole machine may become another user.
+bool rootOfTheMachine() {
+    std::string uids;
+    std::getline(std::ifstream("/proc/self/uid_map"), uids);
+    return uids.find("4294967295") != uids.npos;
+}
+
+// Root may open anything, so checks of access need a run as "nobody" (65534).
+std::vector<std::string> asNobody(std::vector<std::string> args) {
+    args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+    return args;
+}
+
+std::string refusedObject(const std::string& path, const char* owner) {
+    return "ERROR: MumbleLink shared memory " + path + " belongs to user " + owner +
+           ", not to you, so the bridge leaves it alone: have it removed (sudo rm " + path +
+           ") and start the bridge again.\n";
+}
 
 // The voice client keeps its view when the bridge stops and must still see the
 // last frame whole. The live row's standard output is a pipe whose reader has
@@ -35,6 +57,20 @@ TEST(Fault, StopSignalsEndWith0AtOnceAndLeaveTheLastFrame) {
         const LinkRecord last = probe.read().value_or(LinkRecord{});
         EXPECT_EQ(last.identity, U"CorvaneTest");
         EXPECT_EQ(last.fAvatarPosition[2], signal == SIGHUP ? 50001000.0f : 1.0f);
+    }
+}
+
+// A launcher stops the game it started through the bridge with SIGTERM, a
+// closed terminal with SIGHUP: passed on, the game's end by that signal is
+// the bridge's exit code (128 + the signal).
+TEST(Fault, TermAndHupReachTheGameCommand) {
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        ChildProcess bridge;
+        LinkProbe probe;
+        ASSERT_TRUE(startBridge(bridge, probe, {"--", siblingProgram("Wow.exe")}));
+        ASSERT_TRUE(awaitOutput(bridge, "ready\n"));
+        ASSERT_TRUE(bridge.signal(signal));
+        EXPECT_EQ(bridge.wait(kExitTimeout), 128 + signal);
     }
 }
 
@@ -65,17 +101,10 @@ TEST(Fault, StopSignalBeforeTheFirstCycleEndsWith0AndPublishesNothing) {
     EXPECT_GT(early, 0) << "the first cycle ran in every run stopped before it";
 }
 
-// Root may open anything, so the bridge runs as "nobody" (65534) where we are
-// root of the whole machine: its link left read-only by someone else, or its
-// game not its own; with --wait it waits until a game of its own runs.
+// The bridge as "nobody": its link left read-only by someone else, or its game
+// not its own; with --wait it waits until a game of its own runs.
 TEST(Fault, RefusedAccessIsWin32Error5) {
-    std::string uids;
-    std::getline(std::ifstream("/proc/self/uid_map"), uids);
-    if (uids.find("4294967295") == uids.npos) GTEST_SKIP() << "Needs root of the whole machine.";
-    const auto asNobody = [](std::vector<std::string> args) {
-        args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
-        return args;
-    };
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
     FakeGame game;
     ASSERT_TRUE(game.start() && game.send({"state 1"}));
     for (const bool wow : {false, true}) {
@@ -84,8 +113,20 @@ TEST(Fault, RefusedAccessIsWin32Error5) {
         const Finished run = runToEnd(asNobody({bridgePath(), wow ? "--wow" : "--orbit"}));
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.errorOutput, wow ? "ERROR: OpenProcess failed for Wow.exe (Win32 error 5).\n"
-            : "ERROR: Could not open or create MumbleLink shared memory (Win32 error 5).\n");
+                                       : refusedObject("/dev/shm/MumbleLink.65534", "0"));
     }
+    // On a terminal of 80 columns the label loses its end, so the full text
+    // comes once below it.
+    const std::string refused = "OpenProcess failed for Wow.exe (Win32 error 5).";
+    const Finished console = runToEnd({"/usr/bin/script", "-qec", "stty cols 80 && exec timeout "
+        "--preserve-status -s INT 3 /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups -- '" +
+        bridgePath() + "' --wow --wait", "/dev/null"});
+    EXPECT_EQ(console.exitCode, 0);
+    const std::size_t full = console.output.find("\n" + refused + "\n");
+    EXPECT_NE(full, std::string::npos) << console.output;
+    EXPECT_EQ(console.output.find(refused, full + 2), std::string::npos) << console.output;
+    EXPECT_NE(console.output.find("| isolated | OpenProcess failed for Wow.exe (Win32 error 5)\r"),
+              std::string::npos) << console.output;
     // With --wait the refusal is the label until a game it may read runs.
     ChildProcess bridge;
     std::string error;
@@ -96,6 +137,51 @@ TEST(Fault, RefusedAccessIsWin32Error5) {
     ASSERT_TRUE(allowed.start(asNobody({siblingProgram("Wow.exe")})) && allowed.send({"state 1"}));
     EXPECT_TRUE(awaitOutput(bridge, "\rONLINE | state=1 | map=0 | GUID=0x2A"));
     EXPECT_TRUE(stopBridge(bridge));
+}
+
+// Another user makes the player's link before the player (a file, or a link to
+// one of theirs), and holds locks on whatever they can: the bridge neither
+// publishes into their object nor changes it, and only a bridge of the
+// player's own keeps the next one off the link.
+TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
+    const std::string link = "/dev/shm/MumbleLink." + std::to_string(getuid());
+    const std::string theirs = "head -c 10580 /dev/zero | tr '\\0' '\\245' > /dev/shm/theirs; ";
+    for (const std::string& how : {theirs + "cp /dev/shm/theirs " + link, theirs + "ln -s /dev/shm/theirs " + link}) {
+        SCOPED_TRACE(how);
+        ASSERT_EQ(runToEnd(asNobody({"/bin/sh", "-c", "umask 0; " + how})).exitCode, 0);
+        const Finished run = runToEnd({bridgePath(), "--identity", "Mine"});
+        EXPECT_EQ(std::pair(run.exitCode, run.errorOutput), std::pair(std::optional(1), refusedObject(link, "65534")));
+        struct stat info {};
+        ASSERT_EQ(stat(link.c_str(), &info), 0);  // through the symbolic link: their file
+        EXPECT_EQ(std::tuple(info.st_uid, info.st_mode & 07777), std::tuple(65534u, 0666u));
+        std::ifstream in(link, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(10580, '\xA5'));
+        std::filesystem::remove(link);
+    }
+
+    ChildProcess holder;
+    std::string error;
+    ASSERT_TRUE(holder.start(asNobody({"/bin/sh", "-c", "umask 0; exec flock /dev/shm/CorvaneVoiceBridge.MumbleLink." +
+        std::to_string(getuid()) + " flock /dev/shm/theirs sh -c 'echo held; exec sleep 600'"}), error)) << error;
+    ASSERT_TRUE(awaitOutput(holder, "held"));
+    ChildProcess bridge;
+    LinkProbe probe;
+    ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "Mine"}));
+    const Finished second = runToEnd({bridgePath()});
+    EXPECT_EQ(std::pair(second.exitCode, second.errorOutput),
+              std::pair(std::optional(1), std::string("ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n")));
+    EXPECT_TRUE(stopBridge(bridge));
+}
+
+// Started through sudo (as root, for user 1000) the bridge says whose link it writes.
+TEST(Fault, ABridgeStartedThroughSudoSaysWhichLinkItWrites) {
+    const Finished run = runToEnd({"/usr/bin/env", "SUDO_UID=1000", "/usr/bin/timeout",
+                                   "--preserve-status", "-s", "INT", "1", bridgePath(), "--orbit"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.errorOutput.starts_with("Started through sudo, the bridge publishes to "
+        "/MumbleLink.0, root's link; the voice client of user 1000 reads /MumbleLink.1000 ") &&
+        run.errorOutput.ends_with(" -- GAME COMMAND\n")) << run.errorOutput;
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The real bridge in live mode against the fake game client through a
-// player's evening, and among an object list that changes all the time,
+// player's evening, with a crowd whose object list changes all the time,
 // observed from outside. The game is the one built beside the test, or the
 // Windows build that CORVANE_GAME names: 64-bit or, like the real client,
-// 32-bit, under Wine as Linux players run it. Coordinates and lines are written
+// 32-bit, under Wine as Linux players run it; and a game the bridge starts
+// itself, on Linux also the Windows one under Wine (CORVANE_WINDOWS_GAME, set
+// by the test preset linux-wine). Coordinates and lines are written
 // out from the documented numbers: scale 0.9144, map regions 250000 m apart,
 // and the default identity "CorvaneTest" isolated at (50651000, 0, 50001000).
 
@@ -31,7 +33,9 @@ bool isolated(const LinkRecord& r) {
     return r.fAvatarPosition[0] == 50651000.0f && r.fAvatarPosition[2] == 50001000.0f;
 }
 
-TEST(LiveBridge, FollowsTheCharacterThroughAnEvening) {
+class LiveBridge : public ::testing::TestWithParam<bool> {};  // true: the game under wine
+
+TEST(LiveGame, FollowsTheCharacterThroughAnEvening) {
     FakeGame game;  // on the glue screen
     ASSERT_TRUE(game.start());
     // Wine names the process after the executable; the bridge goes by the name alone.
@@ -76,6 +80,32 @@ TEST(LiveBridge, FollowsTheCharacterThroughAnEvening) {
     std::string online = kOnline + " | Mumble=(250091.44, 9.14, 182.88)" + kPadding;
     EXPECT_TRUE(awaitOutput(bridge, online.replace(online.find("map=0"), 5, "map=1"), from));
 
+    // A crowd: objects unlinked, reused and linked in again elsewhere thousands
+    // of times a second, the player now and then re-created in another object's
+    // memory. The bridge may lose the player for a frame, but never publishes
+    // anything but where it stands or the isolation point.
+    // CORVANE_CHURN="OBJECTS CHANGES/S PERIOD_MS SECONDS" (bench/dropouts.sh).
+    const char* setting = std::getenv("CORVANE_CHURN");
+    std::istringstream in(setting != nullptr ? setting : "500 20000 200 3");
+    std::string objects, rate, period;
+    double seconds = 0;
+    in >> objects >> rate >> period >> seconds;
+    ASSERT_TRUE(game.send({"churn " + objects + " " + rate + " " + period}));
+    int frames = 0, dropped = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (std::uint32_t tick = 0; std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(std::chrono::milliseconds{2})) {
+        const auto frame = probe.read();
+        if (!frame || std::exchange(tick, frame->uiTick) == frame->uiTick) continue;
+        const float* at = frame->fAvatarPosition;
+        ++frames;
+        dropped += isolated(*frame) ? 1 : 0;
+        ASSERT_TRUE(isolated(*frame) || std::hypot(at[0] - 250091.44f, at[1] - 9.144f, at[2] - 182.88f) < 0.01f)
+            << "frame " << tick << " at (" << at[0] << ", " << at[1] << ", " << at[2] << ")";
+    }
+    std::printf("churn %s objects, %s changes/s, player every %s ms: %d frames, %d isolated\n",
+                objects.c_str(), rate.c_str(), period.c_str(), frames, dropped);
+    EXPECT_LE(dropped * 2, frames) << "the player is lost more often than found";
+
     from = bridge.output().size();
     ASSERT_TRUE(game.send({"state 0"}));
     EXPECT_TRUE(awaitOutput(bridge, kGlue, from));
@@ -93,42 +123,34 @@ TEST(LiveBridge, FollowsTheCharacterThroughAnEvening) {
     EXPECT_TRUE(bridge.output().ends_with(kPadding));
 }
 
-// Objects unlinked, reused and linked in again elsewhere thousands of times a
-// second, the player now and then re-created in another object's memory: the
-// bridge may lose the player for a frame, but never publishes anything but
-// where it stands or the isolation point. CORVANE_CHURN="OBJECTS CHANGES/S
-// PERIOD_MS SECONDS" sets the run (bench/dropouts.sh measures with it).
-TEST(LiveBridge, AmongAChangingListPublishesThePlayerOrTheIsolationPoint) {
-    const char* setting = std::getenv("CORVANE_CHURN");
-    std::istringstream in(setting != nullptr ? setting : "500 20000 200 3");
-    std::string objects, rate, period;
-    double seconds = 0;
-    in >> objects >> rate >> period >> seconds;
-    FakeGame game;
-    ASSERT_TRUE(game.start() && game.send({"pos 100 200 10 0", "map 1", "state 1", "churn " + objects + " " + rate + " " + period}));
+// The game started after "--" is the bridge's child with the bridge's standard
+// streams: steered through the bridge's input, answering in its output. Its
+// arguments arrive as given; its exit code is the bridge's, after a last,
+// isolated frame.
+TEST_P(LiveBridge, StartsTheGameCommandReadsItAndEndsWithIt) {
+    const char* windowsGame = GetParam() ? std::getenv("CORVANE_WINDOWS_GAME") : nullptr;
+    ASSERT_TRUE(windowsGame != nullptr || !GetParam());
+    std::vector<std::string> args = {"--", windowsGame ? windowsGame : siblingProgram("Wow.exe"),
+                                     "a b", "say \"hi\"", "C:\\dir\\", ""};
+    // As players write it: Wine's start.exe then runs the game, which Wine leaves to the bridge.
+    if (windowsGame) args.insert(args.begin() + 1, "wine");
     ChildProcess bridge;
     LinkProbe probe;
-    ASSERT_TRUE(startBridge(bridge, probe, {"--wow"}));
-    const auto placed = [](const LinkRecord& r) {  // (100, 200, 10) on map 1
-        return std::hypot(r.fAvatarPosition[0] - 250091.44f, r.fAvatarPosition[1] - 9.144f, r.fAvatarPosition[2] - 182.88f) < 0.01f;
-    };
-    const auto first = probe.waitFor(placed, kStartTimeout);
-    ASSERT_TRUE(first);
-    int frames = 0, dropped = 0;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (std::uint32_t tick = first->uiTick; std::chrono::steady_clock::now() < until;
-         std::this_thread::sleep_for(std::chrono::milliseconds{2})) {
-        const auto frame = probe.read();
-        if (!frame || std::exchange(tick, frame->uiTick) == frame->uiTick) continue;
-        ++frames;
-        dropped += isolated(*frame) ? 1 : 0;
-        ASSERT_TRUE(placed(*frame) || isolated(*frame)) << "frame " << tick << " x " << frame->fAvatarPosition[0];
-    }
-    std::printf("churn %s objects, %s changes/s, player every %s ms: %d frames, %d isolated\n",
-                objects.c_str(), rate.c_str(), period.c_str(), frames, dropped);
-    EXPECT_LE(dropped * 2, frames) << "the player is lost more often than found";
-    EXPECT_TRUE(stopBridge(bridge));
+    ASSERT_TRUE(startBridge(bridge, probe, args));
+    EXPECT_TRUE(awaitOutput(bridge, "args [a b] [say \"hi\"] [C:\\dir\\] []\n"));
+    ASSERT_TRUE(bridge.writeInput("pos 100 200 10 0\nstate 1\n"));
+    const auto placed = probe.waitFor([](const LinkRecord& r) { return !isolated(r); }, kStartTimeout);
+    ASSERT_TRUE(placed);
+    expectPose(*placed, {91.44f, 9.144f, 182.88f, 1, 0, 0}, 1e-4f);
+    ASSERT_TRUE(bridge.writeInput("exit 7\n"));
+    EXPECT_EQ(bridge.wait(kExitTimeout), 7);
+    const auto last = probe.read();
+    EXPECT_TRUE(last && isolated(*last));
+    EXPECT_EQ(bridge.errorOutput(), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Game, LiveBridge, ::testing::Values(false, true),
+                         [](const auto& test) { return test.param ? "Wine" : "Native"; });
 
 }  // namespace
 }  // namespace corvane::testing

@@ -7,11 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <tuple>
 
 namespace corvane::testing {
 namespace {
+
+using namespace std::string_literals;
 
 using Clock = std::chrono::steady_clock;
 
@@ -33,9 +37,15 @@ TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
     // A yaw of 90 faces +x; its z is the float cosine of the float nearest pi/2.
     expectPose(r, {1.5f, -2.25f, 3.75f, 1, 0, -4.371139e-8f}, 1e-6f);
 
-    const Finished monitor = runToEnd({siblingProgram("CorvaneLinkMonitor"), "--json", "--once"});
-    EXPECT_EQ(monitor.exitCode, 0) << monitor.errorOutput;
-    EXPECT_NE(monitor.output.find("CORVANE:7 x"), std::string::npos) << monitor.output;
+    const std::string monitor = siblingProgram("CorvaneLinkMonitor");
+    const Finished json = runToEnd({monitor, "--json", "--once"});
+    EXPECT_EQ(json.exitCode, 0) << json.errorOutput;
+    EXPECT_NE(json.output.find("CORVANE:7 x"), std::string::npos) << json.output;
+    // 100 ms apart, the monitor sees five frames or so.
+    const Finished live = runToEnd({monitor, "--once"});
+    const std::size_t rate = live.output.find("Bridge              live, ");
+    ASSERT_NE(rate, std::string::npos) << live.output;
+    EXPECT_NEAR(std::stoi(live.output.substr(rate + 26)), 50, 30) << live.output;
     std::this_thread::sleep_until(start + std::chrono::seconds{1});
     const double frames = probe.read().value_or(LinkRecord{}).uiTick - r.uiTick;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -43,6 +53,9 @@ TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
     EXPECT_LE(frames, 50 * seconds + 1);
     EXPECT_TRUE(stopBridge(bridge));
     EXPECT_EQ(bridge.output(), "");
+    const Finished left = runToEnd({monitor, "--once"});
+    EXPECT_NE(left.output.find("Bridge              not changing: no bridge is publishing\n"),
+              std::string::npos) << left.output;
 }
 
 // Position (r sin a, y, r cos a) facing the centre; a starts at 0 and grows by
@@ -66,18 +79,21 @@ TEST(SyntheticBridge, OrbitCirclesAtItsSpeedFacingTheCentre) {
 // A rejected command line and help open no link; a missing game is told.
 TEST(SyntheticBridge, RunsThatEndAtOnceSayWhyWithTheirExitCode) {
     const std::string hint = "Invalid arguments. Run with --help.\n";
-    const std::tuple<std::vector<std::string>, int, std::string> rows[] = {
-        {{"--bogus"}, 2, "Unknown option: --bogus\n" + hint},
-        {{"--x", "nan"}, 2, hint},
-        {{"--help"}, 0, ""},
-        {{"--wow"}, 1, "ERROR: Wow.exe was not found.\n"},
+    // (arguments, exit code, standard output's start, standard error)
+    const std::tuple<std::vector<std::string>, int, std::string, std::string> rows[] = {
+        {{"--bogus"}, 2, "", "Unknown option: --bogus\n" + hint},
+        {{"--x", "nan"}, 2, "", hint},
+        {{"--help"}, 0, "CorvaneVoiceBridge v0.6 - Online", ""},
+        {{"--version"}, 0, "CorvaneVoiceBridge 0.7.0\n", ""},
+        {{"--wow"}, 1, "", "ERROR: Wow.exe was not found.\n"},
     };
-    for (auto [args, exitCode, errorOutput] : rows) {
+    for (auto [args, exitCode, output, errorOutput] : rows) {
         const std::string arg = args.front();
         args.insert(args.begin(), bridgePath());
         const Finished run = runToEnd(args);
         EXPECT_EQ(run.exitCode, exitCode) << arg;
-        EXPECT_EQ(run.output.starts_with("CorvaneVoiceBridge v0.6"), exitCode == 0) << arg;
+        EXPECT_EQ(run.output.substr(0, output.size() + (output.empty() ? 1 : 0)), output) << arg;
+        EXPECT_TRUE(arg != "--version" || run.output == output) << run.output;
         EXPECT_EQ(run.errorOutput, errorOutput);
         std::string error;
         EXPECT_TRUE(exitCode == 1 || !LinkProbe().open(error)) << arg << " opened the link";
@@ -102,6 +118,50 @@ TEST(SyntheticBridge, IdentityAndContextArriveAsTyped) {
         EXPECT_EQ(r.context, "c-" + typed);
         EXPECT_EQ(r.context_len, typed.size() + 2);
     }
+}
+
+// A settings file as Notepad saves it, in a folder whose name holds a letter
+// beyond A-Z: a bad one is named with its line and nothing is published; from
+// UTF-8 with its mark or UTF-16 LE the values are published exactly, and a
+// later option wins over the file.
+TEST(SyntheticBridge, TakesItsSettingsFromAFile) {
+    const std::filesystem::path folder = uniqueTempFile().concat(u8"-\u0416");
+    std::filesystem::create_directory(folder);
+    const auto file = [&](const std::string& bytes) {  // named by its size; empty: not there
+        const std::filesystem::path path = folder / (std::to_string(bytes.size()) + ".ini");
+        if (!bytes.empty()) std::ofstream(path, std::ios::binary) << bytes;
+        const std::u8string name = path.u8string();
+        return std::string(name.begin(), name.end());
+    };
+    const std::pair<std::string, std::string> bad[] = {  // what follows the file's name
+        {"context = x\nidentity = Orul\xE9\n", "\", line 2: the text is not UTF-8 (the file looks "
+                                               "saved in the ANSI code page): save it as UTF-8.\n"},
+        {std::string(65537, '#'), "\" cannot be read: it is larger than 64 KiB.\n"},
+        {"", "\" cannot be read: it does not exist.\n"},
+    };
+    for (const auto& [bytes, message] : bad) {
+        const std::string path = file(bytes);
+        const Finished run = runToEnd({bridgePath(), "--config", path});
+        EXPECT_EQ(std::pair(run.exitCode, run.errorOutput), std::pair(std::optional(2), "Settings file \"" + path + message));
+        std::string error;
+        EXPECT_FALSE(LinkProbe().open(error)) << path << " opened the link";  // nothing published yet
+    }
+    const std::string utf8 = "\xEF\xBB\xBF# Mine\r\nidentity = \xD0\x96\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0\xF0\x9D\x84\x9E"
+                             "\r\ncontext = CORVANE:\xD0\x96\r\n";
+    const std::string utf16 = "\xFF\xFEi\0d\0e\0n\0t\0i\0t\0y\0=\0\x16\x04\x30\x04\x3D\x04\x3D\x04\x30\x04\x34\xD8"
+                              "\x1E\xDD\n\0c\0o\0n\0t\0e\0x\0t\0=\0C\0O\0R\0V\0A\0N\0E\0:\0\x16\x04"s;
+    for (const auto& [bytes, later] : {std::pair(utf8, ""), std::pair(utf16, ""), std::pair(utf8, "Later")}) {
+        ChildProcess bridge;
+        LinkProbe probe;
+        std::vector<std::string> args{"--config", file(bytes)};
+        if (*later) args.insert(args.end(), {"--identity", later});
+        ASSERT_TRUE(startBridge(bridge, probe, args));
+        const LinkRecord r = probe.read().value_or(LinkRecord{});
+        EXPECT_EQ(r.identity, *later ? U"Later" : U"\u0416\u0430\u043D\u043D\u0430\U0001D11E");
+        EXPECT_EQ(r.context, "CORVANE:\xD0\x96");
+        EXPECT_TRUE(stopBridge(bridge));
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

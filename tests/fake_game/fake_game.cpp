@@ -17,7 +17,10 @@
 //                      place; every PERIOD ms (0: never) the player re-created in
 //                      another object's memory and its old memory reused likewise.
 //                      Until the next list, guid or churn.
-// End of input exits with 0. It starts on the glue screen, map 0, GUID 0x2A,
+//   exit N             ends at once with exit code N, unanswered
+// End of input exits with 0. Started with arguments, it first writes them on
+// one line, "args [FIRST] [SECOND] ...", so a test sees what arrived. It starts
+// on the glue screen, map 0, GUID 0x2A,
 // the player alone at (0, 0, 0) facing 0.
 
 #include <algorithm>
@@ -164,6 +167,9 @@ bool applyCommand(const std::string& name, std::istringstream& in) {
         put(g_base + kConnectionState, static_cast<std::uint8_t>(value));
     } else if (name == "map") {
         put(g_base + kManager + kMapId, static_cast<std::uint32_t>(value));
+    } else if (name == "exit") {
+        std::fflush(stdout);
+        std::_Exit(static_cast<int>(value));
     } else if (name == "guid") {
         g_guid = value;
         publishList(static_cast<std::uint32_t>(g_list.size()), g_player);
@@ -181,9 +187,14 @@ bool applyCommand(const std::string& name, std::istringstream& in) {
 }  // namespace
 }  // namespace corvane::fake
 
-int main() {
+int main(int argc, char** argv) {
     using namespace corvane::fake;
     prepareProcess();
+    if (argc > 1) {
+        std::string line = "args";
+        for (int i = 1; i < argc; ++i) line += std::string(" [") + argv[i] + "]";
+        std::printf("%s\n", line.c_str());
+    }
     g_base = ownModuleBase();
     const std::uint64_t arena = reinterpret_cast<std::uintptr_t>(g_arena);
     void* const area = objectArea(kObjectBytes);

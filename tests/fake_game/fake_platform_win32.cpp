@@ -20,12 +20,12 @@ void prepareProcess() noexcept { _setmode(_fileno(stdout), _O_BINARY); }
 // so do we (Wine allocates top down only below 2 GiB, hence the addresses).
 // The 64-bit build keeps them in its arena, below 4 GiB.
 void* objectArea(std::size_t bytes) noexcept {
-    if (sizeof(void*) != 4) return nullptr;
     void* area = nullptr;
-    for (const std::uintptr_t at : {0xC0000000u, 0x90000000u}) {
-        area = area != nullptr ? area : VirtualAlloc(reinterpret_cast<void*>(at), bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    for (const std::uintptr_t at : {0xC0000000u, 0x90000000u, 0u}) {
+        const DWORD how = MEM_RESERVE | MEM_COMMIT | (at == 0 ? MEM_TOP_DOWN : 0);
+        if (area == nullptr && sizeof(void*) == 4) area = VirtualAlloc(reinterpret_cast<void*>(at), bytes, how, PAGE_READWRITE);
     }
-    return area != nullptr ? area : VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE);
+    return area;
 }
 
 }  // namespace corvane::fake

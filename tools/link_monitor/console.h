@@ -21,4 +21,10 @@ private:
     [[maybe_unused]] std::uint32_t savedCodePage_ = 0;
 };
 
+// Whether the monitor runs in a console window of its own, which closes when
+// it exits: on Windows, started by a double-click. Never elsewhere.
+bool ownsConsoleWindow() noexcept;
+// Returns once a key is pressed on the console (or its input fails).
+void waitForKeyPress() noexcept;
+
 }  // namespace corvane

@@ -6,4 +6,8 @@ namespace corvane {
 ConsoleSetup::ConsoleSetup() noexcept = default;
 ConsoleSetup::~ConsoleSetup() = default;
 
+// A terminal outlives the programs it runs.
+bool ownsConsoleWindow() noexcept { return false; }
+void waitForKeyPress() noexcept {}
+
 }  // namespace corvane

@@ -24,4 +24,20 @@ ConsoleSetup::~ConsoleSetup() {
     if (savedCodePage_ != 0) SetConsoleOutputCP(savedCodePage_);
 }
 
+bool ownsConsoleWindow() noexcept {
+    // The monitor alone: no command prompt shares the console and keeps it open.
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void waitForKeyPress() noexcept {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    FlushConsoleInputBuffer(input);
+    INPUT_RECORD event;
+    DWORD count = 0;
+    while (ReadConsoleInputW(input, &event, 1, &count) && count == 1) {
+        if (event.EventType == KEY_EVENT && event.Event.KeyEvent.bKeyDown) return;
+    }
+}
+
 }  // namespace corvane

@@ -1,8 +1,9 @@
 // CorvaneLinkMonitor: shows what is in the link's shared memory (this
 // platform's name and layout), as the voice client would see it. It only reads; it never creates the link.
 
+#include "common/clock.h"
+#include "common/version.h"
 #include "common/win32_error.h"
-#include "driver/pacing.h"
 #include "link/linked_mem.h"
 #include "link/shared_memory.h"
 #include "tools/link_monitor/console.h"
@@ -20,14 +21,17 @@ namespace {
 
 constexpr std::uint32_t kSampleIntervalMs = 10;  // sees every tick of a 50 Hz writer
 constexpr std::int64_t kPrintIntervalNs = 250'000'000;
+// --once: long enough for a 50 Hz writer to move the tick several times.
+constexpr std::uint32_t kLivenessSpanMs = 100;
 
 constexpr char kUsage[] =
     "Usage: CorvaneLinkMonitor [--once] [--json]\n"
     "Shows the record in the MumbleLink shared memory, refreshed four times a second\n"
     "until Ctrl-C.\n"
-    "  --once   show one snapshot and exit\n"
-    "  --json   print each snapshot as one line of JSON\n"
-    "  --help   show this help and exit\n";
+    "  --once      show one snapshot, and whether a bridge is publishing, and exit\n"
+    "  --json      print each snapshot as one line of JSON\n"
+    "  --help      show this help and exit\n"
+    "  --version   show the program name and version and exit\n";
 
 struct MonitorOptions {
     bool once = false;
@@ -54,11 +58,11 @@ std::string redrawn(const std::string& text, bool first) {
 }
 
 void show(const LinkedMem& record, const FrameTiming& timing, const MonitorOptions& options,
-          bool first) {
+          bool first, std::string_view liveness = {}) {
     if (options.json) {
         std::cout << formatJson(record, timing) << '\n';
     } else if (options.once) {
-        std::cout << formatDisplay(record, timing);
+        std::cout << formatDisplay(record, timing, liveness);
     } else {
         std::cout << redrawn(formatDisplay(record, timing), first);
     }
@@ -75,6 +79,8 @@ int monitor(const MonitorOptions& options) {
         std::cerr << "MumbleLink shared memory does not exist: start the bridge or the voice "
                      "client first.\n";
         return 1;
+    case SharedMemory::Status::NotOwned:  // writers' checks; reading never gives them
+    case SharedMemory::Status::InUse:
     case SharedMemory::Status::OpenFailed:
         std::cerr << win32ErrorText("Could not open MumbleLink shared memory", code) << '\n';
         return 1;
@@ -86,8 +92,17 @@ int monitor(const MonitorOptions& options) {
     const ConsoleSetup console;
     LinkedMem record{};
     if (options.once) {
+        // Two samples apart tell a running bridge from a record left behind.
         copyRecord(memory.data(), record);
-        show(record, {}, options, true);
+        const std::uint32_t firstTick = record.uiTick;
+        const std::int64_t firstAt = monotonicNanoseconds();
+        sleepMilliseconds(kLivenessSpanMs);
+        copyRecord(memory.data(), record);
+        const std::int64_t elapsed = monotonicNanoseconds() - firstAt;
+        const FrameTiming timing{framesBetween(firstTick, record.uiTick) * 1e9 /
+                                     static_cast<double>(elapsed),
+                                 std::nullopt};
+        show(record, timing, options, true, formatLiveness(firstTick, record.uiTick, elapsed));
         return std::cout ? 0 : 1;
     }
 
@@ -126,10 +141,19 @@ int main(int argc, char** argv) {
         } else if (argument == "--help") {
             std::cout << corvane::kUsage;
             return 0;
+        } else if (argument == "--version") {
+            std::cout << "CorvaneLinkMonitor " << corvane::kProgramVersion << '\n';
+            return 0;
         } else {
             std::cerr << "Unknown option \"" << argument << "\"; run with --help for usage.\n";
             return 2;
         }
     }
-    return corvane::monitor(options);
+    const int code = corvane::monitor(options);
+    // A double-clicked monitor's window would close before its error could be read.
+    if (code != 0 && corvane::ownsConsoleWindow()) {
+        std::cerr << "Press any key to close this window.\n";
+        corvane::waitForKeyPress();
+    }
+    return code;
 }

@@ -1,5 +1,7 @@
 #include "tools/link_monitor/monitor_format.h"
 
+#include "link/utf8.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -21,24 +23,6 @@ void appendUnitEscape(std::string& out, char32_t unit) {
     const int digits = unit > 0xFFFF ? 8 : 4;
     out += digits == 8 ? "\\U" : "\\u";
     for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHexUpper[(unit >> shift) & 0xF];
-}
-
-void appendUtf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -111,6 +95,40 @@ void addLine(std::string& out, std::string_view label, std::string_view value) {
     out += '\n';
 }
 
+// The length of the well-formed UTF-8 sequence that `bytes` starts with, 0
+// when it starts with none or with a control character.
+std::size_t utf8SequenceLength(std::string_view bytes) {
+    const auto lead = static_cast<unsigned char>(bytes[0]);
+    if (lead < 0x80) return isControl(lead) ? 0 : 1;
+    std::size_t length = 0;
+    char32_t code = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(bytes[i]);
+        if ((next & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (next & 0x3Fu);
+    }
+    // Overlong forms, surrogates and values beyond U+10FFFF are no characters.
+    constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[length] || code > 0x10FFFF || isHighSurrogate(code) || isLowSurrogate(code) ||
+        isControl(code)) {
+        return 0;
+    }
+    return length;
+}
+
 }  // namespace
 
 std::string decodeText(std::u16string_view units, bool escapeControls) {
@@ -137,16 +155,19 @@ std::string decodeText(std::u32string_view units, bool escapeControls) {
 std::string escapeContext(const LinkedMem& record) {
     const std::size_t count =
         std::min<std::size_t>(record.context_len, std::size(record.context));
+    const std::string_view bytes(reinterpret_cast<const char*>(record.context), count);
     std::string out;
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned char byte = record.context[i];
-        if (byte >= 0x20 && byte <= 0x7E) {
-            out += static_cast<char>(byte);
-        } else {
-            out += "\\x";
-            out += kHexUpper[byte >> 4];
-            out += kHexUpper[byte & 0xF];
+    for (std::size_t i = 0; i < count;) {
+        const std::size_t length = utf8SequenceLength(bytes.substr(i));
+        if (length > 0) {
+            out.append(bytes, i, length);
+            i += length;
+            continue;
         }
+        const auto byte = static_cast<unsigned char>(bytes[i++]);
+        out += "\\x";
+        out += kHexUpper[byte >> 4];
+        out += kHexUpper[byte & 0xF];
     }
     return out;
 }
@@ -227,22 +248,27 @@ std::string formatJson(const LinkedMem& record, const FrameTiming& timing) {
     return out;
 }
 
-std::string formatDisplay(const LinkedMem& record, const FrameTiming& timing) {
+std::string formatDisplay(const LinkedMem& record, const FrameTiming& timing,
+                          std::string_view liveness) {
     std::string out;
     addLine(out, "Version", std::to_string(record.uiVersion));
     addLine(out, "Tick", std::to_string(record.uiTick));
-    char buffer[64];
-    if (timing.framesPerSecond) {
-        std::snprintf(buffer, sizeof buffer, "%.1f", *timing.framesPerSecond);
-        addLine(out, "New frames/s", buffer);
+    if (!liveness.empty()) {
+        addLine(out, "Bridge", liveness);
     } else {
-        addLine(out, "New frames/s", "(measuring)");
-    }
-    if (timing.sinceLastFrameMs) {
-        std::snprintf(buffer, sizeof buffer, "%.1f ms", *timing.sinceLastFrameMs);
-        addLine(out, "Since last frame", buffer);
-    } else {
-        addLine(out, "Since last frame", "(no new frame seen)");
+        char buffer[64];
+        if (timing.framesPerSecond) {
+            std::snprintf(buffer, sizeof buffer, "%.1f", *timing.framesPerSecond);
+            addLine(out, "New frames/s", buffer);
+        } else {
+            addLine(out, "New frames/s", "(measuring)");
+        }
+        if (timing.sinceLastFrameMs) {
+            std::snprintf(buffer, sizeof buffer, "%.1f ms", *timing.sinceLastFrameMs);
+            addLine(out, "Since last frame", buffer);
+        } else {
+            addLine(out, "Since last frame", "(no new frame seen)");
+        }
     }
     addLine(out, "Avatar position", displayVector(record.fAvatarPosition));
     addLine(out, "Avatar front", displayVector(record.fAvatarFront));
@@ -277,6 +303,20 @@ bool copyRecord(const void* view, LinkedMem& out, int attempts) noexcept {
     return agreed;
 }
 
+std::uint32_t framesBetween(std::uint32_t firstTick, std::uint32_t secondTick) noexcept {
+    const std::uint32_t step = secondTick - firstTick;
+    return step <= kMaxTickStep ? step : 1u;
+}
+
+std::string formatLiveness(std::uint32_t firstTick, std::uint32_t secondTick,
+                           std::int64_t elapsedNs) {
+    if (firstTick == secondTick || elapsedNs <= 0) return "not changing: no bridge is publishing";
+    const double rate = framesBetween(firstTick, secondTick) * 1e9 / static_cast<double>(elapsedNs);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.0f", rate);
+    return std::string("live, ") + buffer + " frames a second";
+}
+
 void FrameRateMeter::addSample(std::int64_t timeNs, std::uint32_t tick) {
     if (!firstSampleNs_) {
         firstSampleNs_ = timeNs;
@@ -287,8 +327,7 @@ void FrameRateMeter::addSample(std::int64_t timeNs, std::uint32_t tick) {
     if (timeNs < lastSampleNs_) return;
     lastSampleNs_ = timeNs;
     if (tick != lastTick_) {
-        const std::uint32_t step = tick - lastTick_;
-        changes_.push_back({timeNs, step <= kMaxTickStep ? step : 1u});
+        changes_.push_back({timeNs, framesBetween(lastTick_, tick)});
         lastTick_ = tick;
         lastChangeNs_ = timeNs;
     }

@@ -22,8 +22,9 @@ namespace corvane {
 std::string decodeText(std::u16string_view units, bool escapeControls = false);
 std::string decodeText(std::u32string_view units, bool escapeControls = false);
 
-// The first min(context_len, 256) context bytes: printable ASCII as is, any
-// other byte as the literal text "\xHH".
+// The first min(context_len, 256) context bytes as text: each well-formed
+// UTF-8 sequence as is, but control characters and every byte of what is no
+// UTF-8 as the literal text "\xHH".
 std::string escapeContext(const LinkedMem& record);
 
 // `text` as a quoted JSON string.
@@ -43,8 +44,18 @@ struct FrameTiming {
 // One line, without the line feed.
 std::string formatJson(const LinkedMem& record, const FrameTiming& timing);
 
-// Several lines, each ending in a line feed.
-std::string formatDisplay(const LinkedMem& record, const FrameTiming& timing);
+// Several lines, each ending in a line feed. With a `liveness` (formatLiveness)
+// it stands instead of the frame rate and the time since the last frame.
+std::string formatDisplay(const LinkedMem& record, const FrameTiming& timing,
+                          std::string_view liveness = {});
+
+// Whether a writer is publishing, from two ticks read `elapsedNs` apart:
+// "live, N frames a second" or "not changing: no bridge is publishing".
+std::string formatLiveness(std::uint32_t firstTick, std::uint32_t secondTick,
+                           std::int64_t elapsedNs);
+// The frames between two ticks: a jump by a huge amount, or backwards, is a
+// restarted writer and counts as one frame.
+std::uint32_t framesBetween(std::uint32_t firstTick, std::uint32_t secondTick) noexcept;
 
 // Copies the record out of memory that another process may be rewriting:
 // copies it twice in a row and accepts the copy when both agree. Returns false

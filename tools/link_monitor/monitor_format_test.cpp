@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 namespace {
 using namespace corvane;
@@ -24,6 +25,14 @@ TEST(MonitorFormat, DecodesTextFieldsOfBothLayoutsAndEscapesWhatIsNoText) {
     std::memcpy(record.context, "A ~\0\x7F\xFF\\\n", 8);
     record.context_len = 100000;  // a foreign writer may claim more than the array holds
     EXPECT_EQ(escapeContext(record), "A ~\\x00\\x7F\\xFF\\\\x0A" + std::string(248, 'z'));
+    // UTF-8 as text; overlong, surrogate, beyond U+10FFFF, truncated, stray, C1 control: bytes.
+    const std::string context = "\xC3\x89t\xC3\xA9\xF0\x9F\x98\x80|\xC0\xAF\xED\xA0\x80\xF4\x90"
+                                "\x80\x80\x80\xC2\x85|\xE2\x82";
+    std::memcpy(record.context, context.data(), context.size());
+    record.context_len = static_cast<std::uint32_t>(context.size());
+    EXPECT_EQ(escapeContext(record),
+              "\xC3\x89t\xC3\xA9\xF0\x9F\x98\x80|\\xC0\\xAF\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80"
+              "\\x80\\xC2\\x85|\\xE2\\x82");
 }
 
 TEST(MonitorFormat, ShowsEveryFieldAndTheWholeRecord) {
@@ -51,6 +60,23 @@ TEST(MonitorFormat, ShowsEveryFieldAndTheWholeRecord) {
                              "(no new frame seen)", "12.0 ms\n", "CORVANE:WORLD:1  (15 bytes)\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     }
+}
+
+// --once: two ticks 100 ms apart; a wrap is a step, a restart one frame.
+TEST(MonitorFormat, TellsALiveWriterFromARecordLeftBehind) {
+    const std::tuple<std::uint32_t, std::uint32_t, std::int64_t, std::string> rows[] = {
+        {7, 7, 100'000'000, "not changing: no bridge is publishing"},
+        {100, 105, 100'000'000, "live, 50 frames a second"},
+        {0xFFFFFFFE, 3, 104'000'000, "live, 48 frames a second"},
+        {5000, 2, 100'000'000, "live, 10 frames a second"},
+    };
+    for (const auto& [first, second, elapsed, text] : rows) {
+        EXPECT_EQ(formatLiveness(first, second, elapsed), text) << first << " " << second;
+    }
+    LinkedMem record{};
+    const std::string text = formatDisplay(record, {}, "live, 50 frames a second");
+    EXPECT_NE(text.find("\nBridge              live, 50 frames a second\nAvatar position"),
+              std::string::npos) << text;
 }
 
 TEST(FrameRateMeter, CountsEveryFrameOnceASecondIsSampled) {

@@ -1,7 +1,7 @@
-#include "driver/sleep_win32.h"
+#include "common/sleep_win32.h"
 
 #include "common/windows_support.h"
-#include "driver/pacing.h"
+#include "common/clock.h"
 
 #include <chrono>
 #include <ratio>

@@ -1,4 +1,4 @@
-#include "driver/pacing.h"
+#include "common/clock.h"
 
 #include <cerrno>
 #include <ctime>

@@ -1,0 +1,63 @@
+#pragma once
+// The game command given after "--", started as the bridge's own child: the
+// game it starts then descends from the bridge, which Linux's Yama allows to
+// be read, and a launcher that wraps the game sees the game's own result.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+class GameLaunch {
+public:
+    GameLaunch() noexcept;
+    GameLaunch(GameLaunch&&) noexcept;
+    GameLaunch& operator=(GameLaunch&&) noexcept;
+    GameLaunch(const GameLaunch&) = delete;
+    GameLaunch& operator=(const GameLaunch&) = delete;
+    // A child that still runs is left running, as a player's game must be.
+    ~GameLaunch();
+
+    // Starts `command`: the program (looked up as the platform's shell does)
+    // and its arguments, unchanged, with this process's environment, working
+    // folder and standard streams and nothing else of it. False, with
+    // lastError naming the program, when it cannot be started.
+    bool start(const std::vector<std::string>& command);
+
+    bool started() const noexcept { return impl_ != nullptr; }
+    // The process that every process of the command descends from, which
+    // tells the game it starts from others: this one. On Linux it also adopts
+    // what the command's processes leave behind (Wine leaves every program it
+    // starts to the nearest subreaper), so the game stays its descendant,
+    // also for Yama. 0 before a start.
+    std::uint32_t gameAncestor() const noexcept;
+
+    // The child's exit code once it has ended (POSIX: 128 + the signal that
+    // ended it, as shells say); nothing while it runs or before a start.
+    std::optional<int> exitCode() noexcept;
+    // The same, waiting up to `timeout` for the end.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout) noexcept;
+    // Passes a stop signal the bridge got on to the child where such signals
+    // reach a game (POSIX: SIGTERM and SIGHUP). True when it was sent.
+    bool passOn(int signal) noexcept;
+
+    const std::string& lastError() const noexcept { return lastError_; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::string lastError_;
+};
+
+// The command as one line, each argument written so that the Microsoft C
+// runtime and CommandLineToArgvW read it back unchanged: quoted where it is
+// empty or holds white space or a quote, a quote escaped with a backslash,
+// backslashes doubled only before a quote. The program comes first, quoted
+// plainly where it holds white space, as Windows reads a program's name.
+std::string quotedCommandLine(const std::vector<std::string>& command);
+
+}  // namespace corvane

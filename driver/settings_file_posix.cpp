@@ -1,0 +1,48 @@
+#include "driver/settings_file.h"
+
+#include "common/unique_fd.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace corvane {
+
+bool readFileStart(const std::string& path, std::size_t limit, std::string& bytes,
+                   std::string& error) {
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    bytes.clear();
+    std::string buffer(limit, '\0');
+    std::size_t size = 0;
+    ssize_t got = fd ? 1 : -1;
+    while (fd && size < buffer.size()) {
+        got = read(fd.get(), buffer.data() + size, buffer.size() - size);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        size += static_cast<std::size_t>(got);
+    }
+    if (got < 0) {
+        switch (errno) {
+        case ENOENT:
+        case ENOTDIR:
+            error = "it does not exist";
+            break;
+        case EACCES:
+        case EPERM:
+            error = "access is denied";
+            break;
+        case EISDIR:
+            error = "it is a folder";
+            break;
+        default:
+            error = "error " + std::to_string(errno);
+        }
+        return false;
+    }
+    buffer.resize(size);
+    bytes = std::move(buffer);
+    return true;
+}
+
+}  // namespace corvane

@@ -1,0 +1,7 @@
+#include "driver/sudo_notice.h"
+
+namespace corvane {
+
+std::string sudoNotice() { return {}; }
+
+}  // namespace corvane
