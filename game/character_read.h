@@ -34,9 +34,9 @@ ReadStatus readCharacterState(GameMemory& memory, std::uint64_t moduleBase,
 // drops it and walks in this very call; an InWorld walk is kept. A walk that
 // does not find the player, when one was kept, is repeated (eight walks in
 // all at most, none begun two seconds after the call began): the game
-// relinks its list while we walk it. `clock` gives monotonic nanoseconds; it is read
-// when the call starts with a kept object and when a walk ends, so that a
-// walk slower than a second is not repeated every cycle.
+// relinks its list while we walk it. `clock` gives monotonic nanoseconds; it
+// is read when the call starts with a kept object and when a walk ends, so
+// that a walk slower than a second is not repeated every cycle.
 ReadStatus readCharacterState(GameMemory& memory, std::uint64_t moduleBase,
                               CharacterSnapshot& snapshot, std::string& error, KeptPlayer& kept,
                               const std::function<std::int64_t()>& clock);

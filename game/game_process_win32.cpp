@@ -86,13 +86,12 @@ bool moduleBaseByList(HANDLE process, std::wstring_view name, std::uint64_t& bas
     HMODULE modules[1024];
     DWORD bytes = 0;
     if (!EnumProcessModulesEx(process, modules, sizeof modules, &bytes, LIST_MODULES_ALL)) return false;
-    const std::wstring wanted(name);
     const DWORD count = std::min<DWORD>(bytes / sizeof(HMODULE), 1024);
     for (DWORD i = 0; i < count; ++i) {
         wchar_t moduleName[MAX_PATH] = {};
-        if (wanted.empty() ? i == 0
-                           : GetModuleBaseNameW(process, modules[i], moduleName, MAX_PATH) > 0 &&
-                                 _wcsicmp(moduleName, wanted.c_str()) == 0) {
+        const DWORD length = name.empty() ? 0 : GetModuleBaseNameW(process, modules[i], moduleName, MAX_PATH);
+        if (name.empty() ? i == 0
+                         : length == name.size() && _wcsnicmp(moduleName, name.data(), name.size()) == 0) {
             base = reinterpret_cast<std::uintptr_t>(modules[i]);
             return base != 0;
         }
