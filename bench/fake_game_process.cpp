@@ -46,7 +46,8 @@ std::unique_ptr<FakeGame> FakeGame::start(std::string& error) {
     }
     auto game = std::make_unique<FakeGame>(std::move(impl));
     std::uint32_t code = 0;
-    if (game->process_.open(FakeGame::kProcessName, code) != GameProcess::Status::Ok) {
+    std::vector<std::uint32_t> found;
+    if (game->process_.open(FakeGame::kProcessName, code, found) != GameProcess::Status::Ok) {
         error = "could not attach to the fake game";
         return nullptr;
     }
