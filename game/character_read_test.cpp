@@ -55,8 +55,7 @@ TEST(CharacterRead, StatusMessageAndSnapshotOfEachOutcome) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         S scene;
-        M image = laidOut(scene);
-        row.edit(scene, image);
+        M image = laidOut(scene, row.edit);
         if (row.message == kInvalid) image.makeUnreadable(kMgr + 0xCC, 4);
         EXPECT_EQ(read(image, kBase), (Reading{row.status, row.snapshot, row.message}));
     }

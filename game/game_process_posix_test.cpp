@@ -41,17 +41,13 @@ char processState(pid_t pid) {
 
 template <typename Condition>
 bool eventually(Condition condition) {
-    for (int i = 0; i < 500; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
+    for (int i = 0; i < 500 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return condition();
 }
 
 TEST(GameProcessPosix, ExitedProcessOfThatNameIsNotTheGame) {
     const pid_t zombie = spawnNamed("ZombieGame.exe", true);
-    ASSERT_GT(zombie, 0);
-    ASSERT_TRUE(eventually([&] { return processState(zombie) == 'Z'; }));
+    ASSERT_TRUE(zombie > 0 && eventually([&] { return processState(zombie) == 'Z'; }));
 
     GameReader reader;
     EXPECT_FALSE(reader.attach(L"zombiegame.EXE"));
@@ -63,8 +59,7 @@ TEST(GameProcessPosix, ModuleBaseComesFromAMappingOfAFileOfThatName) {
     // The renamed copy still maps the test program's file, not one called
     // "OtherName.exe": found and opened, but no module base.
     const pid_t live = spawnNamed("OtherName.exe", false);
-    ASSERT_GT(live, 0);
-    ASSERT_TRUE(eventually([&] { return procFile(live, "comm") == "OtherName.exe\n"; }));
+    ASSERT_TRUE(live > 0 && eventually([&] { return procFile(live, "comm") == "OtherName.exe\n"; }));
     GameReader reader;
     EXPECT_FALSE(reader.attach(L"OtherName.exe"));
     EXPECT_EQ(reader.lastError(), "Could not determine Wow.exe module base.");

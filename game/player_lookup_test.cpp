@@ -57,8 +57,7 @@ TEST(PlayerLookup, WalksToThePlayerWithinItsLimits) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         S scene;
-        M image = laidOut(scene);
-        row.edit(scene, image);
+        M image = laidOut(scene, row.edit);
         LocalPlayer player{kUntouched, kUntouched, kUntouched};
         std::string error = "stale";
         EXPECT_EQ(findLocalPlayer(image, kBase, player, error), row.message == nullptr);
@@ -66,8 +65,7 @@ TEST(PlayerLookup, WalksToThePlayerWithinItsLimits) {
         EXPECT_EQ(player.playerObject, row.message == nullptr ? row.found : kUntouched);
         EXPECT_EQ(player.guid, row.message == nullptr ? scene.localGuid : kUntouched);
         if (row.reads != 0) { EXPECT_EQ(image.readCount(), row.reads); }  // one read an object
-        const bool managerKnown = row.message != kNoConnection && row.message != kNoManager;
-        EXPECT_EQ(player.objectManager, managerKnown ? scene.objectManager : kUntouched);
+        EXPECT_EQ(player.objectManager, row.message != kNoConnection && row.message != kNoManager ? scene.objectManager : kUntouched);
     }
 }
 

@@ -85,8 +85,7 @@ TEST(LiveGame, FollowsTheCharacterThroughAnEvening) {
     // memory. The bridge may lose the player for a frame, but never publishes
     // anything but where it stands or the isolation point.
     // CORVANE_CHURN="OBJECTS CHANGES/S PERIOD_MS SECONDS" (bench/dropouts.sh).
-    const char* setting = std::getenv("CORVANE_CHURN");
-    std::istringstream in(setting != nullptr ? setting : "500 20000 200 3");
+    std::istringstream in(std::getenv("CORVANE_CHURN") != nullptr ? std::getenv("CORVANE_CHURN") : "500 20000 200 3");
     std::string objects, rate, period;
     double seconds = 0;
     in >> objects >> rate >> period >> seconds;
@@ -144,8 +143,7 @@ TEST_P(LiveBridge, StartsTheGameCommandReadsItAndEndsWithIt) {
     expectPose(*placed, {91.44f, 9.144f, 182.88f, 1, 0, 0}, 1e-4f);
     ASSERT_TRUE(bridge.writeInput("exit 7\n"));
     EXPECT_EQ(bridge.wait(kExitTimeout), 7);
-    const auto last = probe.read();
-    EXPECT_TRUE(last && isolated(*last));
+    EXPECT_TRUE(isolated(probe.read().value_or(LinkRecord{})));
     EXPECT_EQ(bridge.errorOutput(), "");
 }
 

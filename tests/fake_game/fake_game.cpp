@@ -50,18 +50,13 @@ namespace {
 constexpr std::uint64_t kConnectionState = 0x7D0792;  // from the module base, 1 byte
 constexpr std::uint64_t kClientConnection = 0x879CE0;  // from the module base
 constexpr std::uint64_t kObjectManager = 0x2ED0;       // from the ClientConnection
-constexpr std::uint64_t kFirstObject = 0xAC;           // from the ObjectManager
-constexpr std::uint64_t kLocalGuid = 0xC0;
-constexpr std::uint64_t kMapId = 0xCC;
-constexpr std::uint64_t kGuid = 0x30;  // from an object
-constexpr std::uint64_t kNext = 0x3C;
+constexpr std::uint64_t kFirstObject = 0xAC, kLocalGuid = 0xC0, kMapId = 0xCC;  // from the ObjectManager
+constexpr std::uint64_t kGuid = 0x30, kNext = 0x3C;  // from an object
 constexpr std::uint64_t kFloats[4] = {0x79C, 0x798, 0x7A0, 0x7A8};  // x, y, z, orientation
 
 // Our own structures, past the two fixed locations; two banks of objects, a
 // new list built in the one not published, so no reader walks a half-built one.
-constexpr std::uint64_t kConnection = 0x880000;
-constexpr std::uint64_t kManager = 0x884000;
-constexpr std::uint64_t kObjectsInArena = 0x890000;
+constexpr std::uint64_t kConnection = 0x880000, kManager = 0x884000, kObjectsInArena = 0x890000;
 constexpr std::uint32_t kMaxObjects = 9000;  // longer than any walk; also "absent"
 constexpr std::size_t kObjectBytes = std::size_t{2} * kMaxObjects * 0x800;
 constexpr std::size_t kArenaSize = 64u << 20;
@@ -190,11 +185,7 @@ bool applyCommand(const std::string& name, std::istringstream& in) {
 int main(int argc, char** argv) {
     using namespace corvane::fake;
     prepareProcess();
-    if (argc > 1) {
-        std::string line = "args";
-        for (int i = 1; i < argc; ++i) line += std::string(" [") + argv[i] + "]";
-        std::printf("%s\n", line.c_str());
-    }
+    for (int i = 1; i < argc; ++i) std::printf(i + 1 < argc ? "%s[%s]" : "%s[%s]\n", i == 1 ? "args " : " ", argv[i]);
     g_base = ownModuleBase();
     const std::uint64_t arena = reinterpret_cast<std::uintptr_t>(g_arena);
     void* const area = objectArea(kObjectBytes);

@@ -29,7 +29,8 @@ public:
     // args[0] is the program's path; every argument reaches the child as it is.
     bool start(const std::vector<std::string>& args, std::string& error);
     bool writeInput(const std::string& text);
-    // Everything the child has written so far.
+    // Everything the child has written so far; in the errors "\r\n" as "\n"
+    // (wine's C runtime writes "\r\n" for "\n").
     std::string output() const;
     std::string errorOutput() const;
     // Whether `ready` holds for the standard output before the child ends or

@@ -38,9 +38,7 @@ struct GameScene {
     // Put on every object that carries localGuid.
     float x = -8949.95f, y = -132.49f, z = 83.53f, orientation = 0.61f;
 
-    std::uint32_t object(std::size_t index) const {
-        return static_cast<std::uint32_t>(objectBase + index * objectStride);
-    }
+    std::uint32_t object(std::size_t index) const { return static_cast<std::uint32_t>(objectBase + index * objectStride); }
 };
 
 inline void layOut(MemoryImage& image, const GameScene& s) {
@@ -62,6 +60,8 @@ inline void layOut(MemoryImage& image, const GameScene& s) {
 }
 
 inline MemoryImage laidOut(const GameScene& s) { MemoryImage m; layOut(m, s); return m; }
+// Laid out, then `edit` run on it (which may lay out a changed scene).
+inline MemoryImage laidOut(GameScene& s, void (*edit)(GameScene&, MemoryImage&)) { MemoryImage m = laidOut(s); edit(s, m); return m; }
 
 // `others` objects of other GUIDs, then the player.
 inline void layOutCrowd(MemoryImage& image, GameScene& s, std::size_t others) {

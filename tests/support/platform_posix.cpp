@@ -23,8 +23,7 @@ ChildProcess::~ChildProcess() {
 bool ChildProcess::start(const std::vector<std::string>& args, std::string& error) {
     // A child that ends before reading its input must not take us down.
     std::signal(SIGPIPE, SIG_IGN);
-    int input[2];
-    int output[2];
+    int input[2], output[2];
     if (id_ != 0 || pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) {
         error = "Started twice, or no pipe could be made.";
         return false;
@@ -34,8 +33,7 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
     std::vector<char*> argv;
     for (std::string& arg : storage) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    const std::string out = files_[0].string();
-    const std::string err = files_[1].string();
+    const std::string out = files_[0].string(), err = files_[1].string();
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(input[0], 0);
@@ -96,8 +94,6 @@ bool LinkProbe::open(std::string& error) {
     return view != MAP_FAILED;
 }
 
-LinkProbe::~LinkProbe() {
-    if (view_ != nullptr) munmap(const_cast<unsigned char*>(view_), 10580);
-}
+LinkProbe::~LinkProbe() { if (view_ != nullptr) munmap(const_cast<unsigned char*>(view_), 10580); }
 
 }  // namespace corvane::testing

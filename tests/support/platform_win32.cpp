@@ -53,15 +53,13 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
     }
     // Only the child's end of the pipe is inheritable: were ours inherited
     // too, the child would never see its input end.
-    HANDLE read = nullptr;
-    HANDLE write = nullptr;
+    HANDLE read = nullptr, write = nullptr;
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     if (id_ != 0 || !CreatePipe(&read, &write, &inherited, 0)) return false;
     const UniqueNullHandle input(read);
     input_ = reinterpret_cast<std::intptr_t>(write);
     SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
-    const UniqueSnapshotHandle out = createFile(files_[0]);
-    const UniqueSnapshotHandle err = createFile(files_[1]);
+    const UniqueSnapshotHandle out = createFile(files_[0]), err = createFile(files_[1]);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -90,9 +88,7 @@ bool ChildProcess::writeInput(const std::string& text) {
 bool ChildProcess::signal(int) { return false; }
 
 // 137, as shells report a SIGKILL elsewhere; harmless on a child that has ended.
-void ChildProcess::kill() {
-    if (process_ != 0) TerminateProcess(handle(process_), 137);
-}
+void ChildProcess::kill() { if (process_ != 0) TerminateProcess(handle(process_), 137); }
 
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     DWORD code = 0;

@@ -42,8 +42,7 @@ std::u32string text(const std::vector<unsigned char>& raw, std::size_t offset, s
         char32_t c = kLinkLayout.textUnit == 4 ? at<char32_t>(raw, unit) : at<char16_t>(raw, unit);
         if (c == 0) break;
         if (kLinkLayout.textUnit == 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (at<char16_t>(raw, unit + 2) - 0xDC00);
-            ++i;
+            c = 0x10000 + ((c - 0xD800) << 10) + (at<char16_t>(raw, offset + ++i * 2) - 0xDC00);
         }
         out += c;
     }
@@ -78,7 +77,7 @@ bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 
 std::string ChildProcess::output() const { return readFile(files_[0]); }
 
-std::string ChildProcess::errorOutput() const { return readFile(files_[1]); }
+std::string ChildProcess::errorOutput() const { return unixLines(readFile(files_[1])); }
 
 // Once the child has ended its output is all there.
 bool ChildProcess::waitForOutput(const std::function<bool(const std::string&)>& ready,
@@ -91,8 +90,7 @@ std::optional<LinkRecord> LinkProbe::read() const {
     // The writer may be storing a frame while we copy; a few tries find a quiet
     // moment between its frames, 20 ms apart. Word by word through volatile,
     // so the compiler neither merges nor skips the two copies.
-    std::vector<unsigned char> raw(kLinkLayout.size);
-    std::vector<unsigned char> again(kLinkLayout.size);
+    std::vector<unsigned char> raw(kLinkLayout.size), again(kLinkLayout.size);
     for (int attempt = 0; view_ != nullptr && attempt < 20; ++attempt) {
         for (auto* copy : {&raw, &again}) {
             for (std::size_t i = 0; i < kLinkLayout.size; i += 4) {
@@ -164,8 +162,7 @@ void expectPose(const LinkRecord& r, std::vector<float> pose, float tolerance) {
     const bool signalled = bridge.signal(SIGINT);
     if (!signalled) bridge.kill();
     const std::optional<int> code = bridge.wait(kExitTimeout);
-    const bool clean = code && (*code == 0 || !signalled) && bridge.errorOutput().empty();
-    if (clean) return ::testing::AssertionSuccess();
+    if (code && (*code == 0 || !signalled) && bridge.errorOutput().empty()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "The bridge ended with " << code.value_or(-1)
                                          << " and said: " << bridge.errorOutput();
 }
@@ -174,10 +171,7 @@ Finished runToEnd(const std::vector<std::string>& args) {
     ChildProcess child;
     Finished finished;
     if (!child.start(args, finished.errorOutput)) return finished;
-    finished.exitCode = child.wait(kExitTimeout);
-    finished.output = unixLines(child.output());
-    finished.errorOutput = unixLines(child.errorOutput());
-    return finished;
+    return {child.wait(kExitTimeout), unixLines(child.output()), child.errorOutput()};  // in this order
 }
 
 ::testing::AssertionResult FakeGame::start(std::vector<std::string> command) {
