@@ -70,29 +70,27 @@ TEST(StatusLine, SaysACutFailureTextInFullOnceWhenItChanges) {
 }
 
 TEST(StartLine, SaysTheModeTheIdentityAndTheContext) {
-    const std::string tail = " as \"CorvaneTest\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n";
+    const std::string context = " in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n";
+    const std::string tail = " as \"CorvaneTest\"" + context;
+    const std::string synthetic = "synthetic mode (standing at (0, 0, 1); add --wow to read the game)";
     const std::string own = "every player needs a name of their own: use your character's name.\n";
     const std::pair<BridgeOptions, std::string> rows[] = {
-        {{}, "synthetic mode (standing at (0, 0, 1); add --wow to read the game)" + tail},
-        {{.wow = true}, "live mode (reading Wow.exe)" + tail +
-                            "Every player without --identity shares the identity \"CorvaneTest\":"
-                            " start with --identity and your character's name.\n"},
+        {{}, synthetic + tail},
+        {{.wow = true}, "live mode (reading Wow.exe)" + tail + "Every player without --identity shares the"
+            " identity \"CorvaneTest\": start with --identity and your character's name.\n"},
         {{.identity = "Oruli", .context = "C", .wow = true, .pid = 1234, .identityGiven = true},
          "live mode (reading process 1234) as \"Oruli\" in context \"C\". Ctrl-C stops.\n"},
         // A name that is nobody's own: empty, the example's, or the default in live mode.
-        {{.identity = "", .identityGiven = true}, "synthetic mode (standing at (0, 0, 1); add --wow"
-            " to read the game) as \"\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n"
-            "The identity is empty; " + own},
+        {{.identity = "", .identityGiven = true},
+         synthetic + " as \"\"" + context + "The identity is empty; " + own},
         {{.identity = "YourCharacterName", .wow = true, .wait = true, .identityGiven = true},
-         "live mode (reading Wow.exe, waiting for it when it is not running) as \"YourCharacterName"
-         "\" in context \"CORVANE:WORLD:1\". Ctrl-C stops.\nThe identity \"YourCharacterName\" is"
-         " the example's placeholder; " + own},
+         "live mode (reading Wow.exe, waiting for it when it is not running) as \"YourCharacterName\"" +
+             context + "The identity \"YourCharacterName\" is the example's placeholder; " + own},
         {{.wow = true, .identityGiven = true}, "live mode (reading Wow.exe)" + tail + "The identity"
             " \"CorvaneTest\" is the default that every player shares; " + own},
         {{.identity = "Oruli", .wow = true, .identityGiven = true,
-          .command = {"wine", "/games/World of Warcraft/Wow.exe"}},
-         "live mode (starting the game with: wine \"/games/World of Warcraft/Wow.exe\") as \"Oruli\""
-         " in context \"CORVANE:WORLD:1\". Ctrl-C stops.\n"},
+          .command = {"wine", "/games/WoW 3.3.5/Wow.exe"}},
+         "live mode (starting the game with: wine \"/games/WoW 3.3.5/Wow.exe\") as \"Oruli\"" + context},
     };
     for (const auto& [o, text] : rows) EXPECT_EQ(formatStartLine(o), "CorvaneVoiceBridge: " + text);
 }

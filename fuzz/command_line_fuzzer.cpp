@@ -27,9 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::unique_ptr<char[]>> copies;
     std::unique_ptr<const char*[]> argv(args.empty() ? nullptr : new const char*[args.size()]);
     for (std::size_t i = 0; i < args.size(); ++i) {
-        copies.emplace_back(new char[args[i].size() + 1]);
+        argv[i] = copies.emplace_back(new char[args[i].size() + 1]).get();
         std::memcpy(copies[i].get(), args[i].c_str(), args[i].size() + 1);
-        argv[i] = copies[i].get();
     }
 
     corvane::BridgeOptions o;

@@ -27,8 +27,7 @@ struct Input {
         T value{};
         const std::size_t n = sizeof value < size ? sizeof value : size;
         std::memcpy(&value, data, n);
-        data += n;
-        size -= n;
+        data += n, size -= n;
         return value;
     }
     // One of the listed values, or past them a value of the input's own.

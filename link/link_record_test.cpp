@@ -42,14 +42,6 @@ TEST(IdentityText, ConvertsWellFormedUtf8AndReplacesIllFormedBytes) {
     EXPECT_EQ(utf8ToUtf32(std::string_view("\xE2\x82\x82", 2)), r + r) << "a sequence cut by the text's end";
 }
 
-template <typename Record>
-std::string assembled(const LinkFrame& frame) {
-    Record record;
-    std::memset(&record, 0xEE, sizeof record);
-    assembleRecord(frame, 0xDEADBEEF, record);
-    return std::string(reinterpret_cast<const char*>(&record), sizeof record);
-}
-
 // `count` little-endian values of `size` bytes from `offset`.
 std::u32string at(const std::string& bytes, std::size_t offset, std::size_t size, std::size_t count = 1) {
     std::u32string values(count, U'\0');
@@ -70,7 +62,10 @@ void checkLayout(const Layout& l, const std::u32string& cutPair) {
     LinkFrame frame{{}, std::string(254, 'a') + "\xF0\x9F\x98\x80" + std::string(45, 'b'), ""};
     std::memcpy(&frame.pose, bits, sizeof bits);
     for (int i = 0; i < 300; ++i) frame.context += static_cast<char>(i * 7);  // 0 first; cut after 255 bytes
-    const std::string b = assembled<Record>(frame);
+    Record record;
+    std::memset(&record, 0xEE, sizeof record);  // every byte must be written over
+    assembleRecord(frame, 0xDEADBEEF, record);
+    const std::string b(reinterpret_cast<const char*>(&record), sizeof record);
     ASSERT_EQ(b.size(), l.size);
     EXPECT_EQ(at(b, 0, 4, 2), U"\x00000002\xDEADBEEF");
     EXPECT_EQ(b.substr(8, 36) + b.substr(l.camera, 36), std::string(reinterpret_cast<char*>(bits), 72));
