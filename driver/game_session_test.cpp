@@ -23,14 +23,13 @@ struct FakeGames final : GameConnection {
     std::string error;
 
     bool runs(std::uint32_t pid) const { return std::count(running.begin(), running.end(), pid); }
-    Attach attachTo(std::uint32_t pid) {
+    Attach attachToProcess(std::uint32_t pid) override {
         attempts.push_back(now);
         if (!refusal.empty()) return error = refusal, Attach::Failed;
         if (pid == 0 || !runs(pid)) return error = "not found text", Attach::NotFound;
         return attached = pid, Attach::Attached;
     }
-    Attach attachByName(std::uint32_t) override { return attachTo(running.empty() ? 0 : running.front()); }
-    Attach attachToProcess(std::uint32_t pid) override { return attachTo(pid); }
+    Attach attachByName(std::uint32_t) override { return attachToProcess(running.empty() ? 0 : running[0]); }
     bool hasExited() override { return exitChecks.push_back(now), !runs(attached); }
     void close() override { attached = 0; }
     const std::string& lastError() const override { return error; }

@@ -67,8 +67,7 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         argv.push_back(nullptr);
         BridgeOptions options;
         std::ostringstream err;
-        const ParseOutcome outcome =
-            parseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), options, err);
+        const auto outcome = parseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), options, err);
         EXPECT_EQ(std::tuple(outcome, bitsOf(options), err.str()),
                   std::tuple(row.outcome, bitsOf(row.fields), row.err))
             << ::testing::PrintToString(row.args);

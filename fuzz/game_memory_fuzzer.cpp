@@ -45,17 +45,16 @@ std::uint64_t build(Input& in, MemoryImage& image) {
                 .objectManager = in.pick(pointers), .localGuid = in.pick<std::uint64_t>({0x12A4, 0, 0x1000012A4}),
                 .mapId = in.pick<std::uint32_t>({571, 2000, 2001, 0xFFFFFFFF}), .x = in.pick(floats),
                 .orientation = in.pick(floats)};
-    const bool crowd = in.take<std::uint8_t>() % 8 == 0;
-    const std::size_t count = crowd ? in.take<std::uint16_t>() % 8200 : in.take<std::uint8_t>() % 8;
+    // One time in eight a crowd, up to past the walk's limit.
+    const std::size_t count = in.take<std::uint8_t>() % 8 == 0 ? in.take<std::uint16_t>() % 8200 : in.take<std::uint8_t>() % 8;
     const std::size_t player = in.take<std::uint16_t>() % (count + 1);  // count: none
     s.objectGuids.assign(count, s.localGuid);
     for (std::size_t i = 0; i < count; ++i) s.objectGuids[i] ^= i == player ? 0 : 0xF130000000000000 + i;
     layOut(image, s);
     const std::uint8_t ending = in.take<std::uint8_t>() % 3;  // null, self link, loop
     if (count > 0 && ending != 0) image.putU32(s.object(count - 1) + kNext, s.object(ending == 1 ? count - 1 : 0));
-    const std::uint64_t manager = s.objectManager;
     const std::uint64_t anchors[] = {s.moduleBase + kState, s.moduleBase + kConnection, s.clientConnection + kManager,
-                                     manager + kFirst, manager + kLocalGuid, manager + kMap,
+                                     s.objectManager + kFirst, s.objectManager + kLocalGuid, s.objectManager + kMap,
                                      s.object(player) + kGuid, s.object(player) + kY};
     for (int edits = 0; edits < 16 && in.size > 0; ++edits) {
         const std::uint8_t op = in.take<std::uint8_t>();
