@@ -43,9 +43,10 @@ long cycles(GameSession& session, FakeGames& games, std::int64_t until) {
     return read;
 }
 
-// The game ends while read: seen within a second, checking once a second;
-// the cycle that sees it isolates, so the next game's in-world reads count
-// from nothing; the next cycle attaches the next game.
+// Without the game: retried once a second, the failure as the label. The game
+// ends while read: seen within a second, checking once a second; the cycle that
+// sees it isolates, so the next game's in-world reads count from nothing; the
+// next cycle attaches the next game.
 TEST(GameSession, WaitsForTheGameOnceASecondWatchesItAndAttachesTheNextAfterItsEnd) {
     FakeGames games;
     GameSession session(games, true, 0);

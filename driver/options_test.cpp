@@ -14,9 +14,8 @@ namespace {
 // Floats by their bits, so -0 and rounding show.
 auto bitsOf(const BridgeOptions& o) {
     const auto b = [](float f) { return std::bit_cast<unsigned>(f); };
-    return std::tuple(o.identity, o.context, b(o.x), b(o.y), b(o.z), b(o.yaw), o.orbit,
-                      b(o.radius), b(o.speed), o.wow, b(o.wowScale), o.identityGiven,
-                      o.wait, o.pid, o.command);
+    return std::tuple(o.identity, o.context, b(o.x), b(o.y), b(o.z), b(o.yaw), o.orbit, b(o.radius),
+                      b(o.speed), o.wow, b(o.wowScale), o.identityGiven, o.wait, o.pid, o.command);
 }
 
 TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
@@ -69,8 +68,7 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         std::ostringstream err;
         const auto outcome = parseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), options, err);
         EXPECT_EQ(std::tuple(outcome, bitsOf(options), err.str()),
-                  std::tuple(row.outcome, bitsOf(row.fields), row.err))
-            << ::testing::PrintToString(row.args);
+                  std::tuple(row.outcome, bitsOf(row.fields), row.err)) << ::testing::PrintToString(row.args);
     }
 }
 
@@ -93,8 +91,7 @@ TEST(ApplySettings, EveryTextGivesItsFieldsOrItsLineAndError) {
         std::string error;
         const bool applied = applySettings(row.text, options, line, error);
         EXPECT_EQ(std::tuple(applied, line, error, bitsOf(options)),
-                  std::tuple(row.line == 0, row.line, row.error, bitsOf(row.fields)))
-            << row.text;
+                  std::tuple(row.line == 0, row.line, row.error, bitsOf(row.fields))) << row.text;
     }
 }
 

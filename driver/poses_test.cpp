@@ -65,12 +65,10 @@ TEST(PresenceTracker, PlacesFromTheFifthConsecutiveInWorldReadOn) {
         {ReadError, failed, failed, 0}, {InWorld, gone, entering, 1}, {ReadError, "", off, 0},
     };
     for (const auto& step : steps) {
-        const auto& [status, readerError, label, count] = step;
-        const auto outcome = tracker.step(status, snapshot, readerError, {.wowScale = 1});
-        EXPECT_EQ(std::tuple(outcome.isolated, outcome.pose.avatarPosition, outcome.label,
-                             tracker.inWorldCount()),
-                  std::tuple(count < 5, count < 5 ? isolated : placed, label, count))
-            << "step " << &step - steps;
+        const auto& [status, readerError, label, n] = step;
+        const auto got = tracker.step(status, snapshot, readerError, {.wowScale = 1});
+        EXPECT_EQ(std::tuple(got.isolated, got.pose.avatarPosition, got.label, tracker.inWorldCount()),
+                  std::tuple(n < 5, n < 5 ? isolated : placed, label, n)) << "step " << &step - steps;
     }
     // Placed from the current snapshot at the scale given: map 1 at half size.
     for (int i = 0; i < 5; ++i) tracker.step(InWorld, snapshot, "", {});

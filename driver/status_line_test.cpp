@@ -14,15 +14,12 @@ const std::string kPadding = "          ";
 
 TEST(StatusLine, ShowsTheGameValuesAndThePublishedPosition) {
     const std::pair<std::string, std::string> rows[] = {
-        {formatOnlineStatus({.x = 10, .y = 20, .z = 30, .guid = 0x2A, .connectionState = 1},
-                            {10, 30, 20}),
-         "ONLINE | state=1 | map=0 | GUID=0x2A | WoW=(10.00, 20.00, 30.00)"
-         " | Mumble=(10.00, 30.00, 20.00)"},
+        {formatOnlineStatus({.x = 10, .y = 20, .z = 30, .guid = 0x2A, .connectionState = 1}, {10, 30, 20}),
+         "ONLINE | state=1 | map=0 | GUID=0x2A | WoW=(10.00, 20.00, 30.00) | Mumble=(10.00, 30.00, 20.00)"},
         // Unsigned numbers, the byte as a number, all hexadecimal digits in upper case; rounded
         // as printf rounds: ties to even, 2.675f lies below 2.675, negatives keep "-".
-        {formatOnlineStatus({.x = 0.125f, .y = 2.675f, .z = -0.0f, .guid = ~0ull,
-                             .mapId = 4294967295, .connectionState = 255},
-                            {-0.4f, 6750010.5f, 1.5f}),
+        {formatOnlineStatus({.x = 0.125f, .y = 2.675f, .z = -0.0f, .guid = ~0ull, .mapId = 4294967295,
+                             .connectionState = 255}, {-0.4f, 6750010.5f, 1.5f}),
          "ONLINE | state=255 | map=4294967295 | GUID=0xFFFFFFFFFFFFFFFF | WoW=(0.12, 2.67, -0.00)"
          " | Mumble=(-0.40, 6750010.50, 1.50)"},
         {formatOfflineStatus("Could not read g_ClientConnectionState.", {2.5f, -0.4f, 50001000}),
@@ -85,9 +82,8 @@ TEST(StartLine, SaysTheModeTheIdentityAndTheContext) {
              context + "The identity \"YourCharacterName\" is the example's placeholder; " + own},
         {{.wow = true, .identityGiven = true}, "live mode (reading Wow.exe)" + tail + "The identity"
             " \"CorvaneTest\" is the default that every player shares; " + own},
-        {{.identity = "Oruli", .wow = true, .identityGiven = true,
-          .command = {"wine", "/games/WoW 3.3.5/Wow.exe"}},
-         "live mode (starting the game with: wine \"/games/WoW 3.3.5/Wow.exe\") as \"Oruli\"" + context},
+        {{.identity = "Oruli", .wow = true, .identityGiven = true, .command = {"wine", "/WoW 3.3.5/Wow.exe"}},
+         "live mode (starting the game with: wine \"/WoW 3.3.5/Wow.exe\") as \"Oruli\"" + context},
     };
     for (const auto& [o, text] : rows) EXPECT_EQ(formatStartLine(o), "CorvaneVoiceBridge: " + text);
 }

@@ -38,7 +38,7 @@ struct Input {
     }
 };
 
-std::uint64_t build(Input& in, MemoryImage& image) {
+std::uint64_t build(Input in, MemoryImage& image) {
     const std::uint32_t pointers[] = {0x1200000, 0x1300000, 0, 0xFFFF, 0x10000};
     const float floats[] = {0.0f, 99999.99f, -100000.0f, 1.0e30f, std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::quiet_NaN()};
     GameScene s{.connectionState = in.pick<std::uint8_t>({1, 0}), .clientConnection = in.pick(pointers),
@@ -88,13 +88,10 @@ Reading checkedRead(MemoryImage& image, std::uint64_t base, KeptPlayer* kept, st
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Input input{data, size};
     MemoryImage image;
-    const std::uint64_t base = build(input, image);
+    const std::uint64_t base = build({data, size}, image);
     const Reading walked = checkedRead(image, base, nullptr, 0);
     KeptPlayer kept;
-    for (const std::int64_t now : {0, 20'000'000, 1'020'000'000}) {
-        CORVANE_FUZZ_CHECK(checkedRead(image, base, &kept, now) == walked);
-    }
+    for (const std::int64_t now : {0, 20'000'000, 1'020'000'000}) CORVANE_FUZZ_CHECK(checkedRead(image, base, &kept, now) == walked);
     return 0;
 }
