@@ -23,14 +23,13 @@ struct FakeGames final : GameConnection {
     std::string error;
 
     bool runs(std::uint32_t pid) const { return std::count(running.begin(), running.end(), pid); }
-    Attach attachTo(std::uint32_t pid) {
+    Attach attachToProcess(std::uint32_t pid) override {
         attempts.push_back(now);
         if (!refusal.empty()) return error = refusal, Attach::Failed;
         if (pid == 0 || !runs(pid)) return error = "not found text", Attach::NotFound;
         return attached = pid, Attach::Attached;
     }
-    Attach attachByName(std::uint32_t) override { return attachTo(running.empty() ? 0 : running.front()); }
-    Attach attachToProcess(std::uint32_t pid) override { return attachTo(pid); }
+    Attach attachByName(std::uint32_t) override { return attachToProcess(running.empty() ? 0 : running[0]); }
     bool hasExited() override { return exitChecks.push_back(now), !runs(attached); }
     void close() override { attached = 0; }
     const std::string& lastError() const override { return error; }
@@ -44,7 +43,11 @@ long cycles(GameSession& session, FakeGames& games, std::int64_t until) {
     return read;
 }
 
-TEST(GameSession, WaitsForTheGameRetryingOnceASecondWithTheFailureAsLabel) {
+// Without the game: retried once a second, the failure as the label. The game
+// ends while read: seen within a second, checking once a second; the cycle that
+// sees it isolates, so the next game's in-world reads count from nothing; the
+// next cycle attaches the next game.
+TEST(GameSession, WaitsForTheGameOnceASecondWatchesItAndAttachesTheNextAfterItsEnd) {
     FakeGames games;
     GameSession session(games, true, 0);
     ASSERT_TRUE(session.start(0));
@@ -55,25 +58,14 @@ TEST(GameSession, WaitsForTheGameRetryingOnceASecondWithTheFailureAsLabel) {
     games.running = {7};
     games.refusal = "OpenProcess failed for Wow.exe (Win32 error 5).";
     cycles(session, games, 3500 * kMs);
-    EXPECT_EQ(session.label(), games.refusal);
+    EXPECT_EQ(session.label(), games.refusal) << "the failure is the label";
     games.refusal.clear();
-    EXPECT_EQ(cycles(session, games, 4500 * kMs), 25) << "read from 4 s on";
-}
-
-// The game ends while read: seen within a second, checking once a second;
-// the cycle that sees it isolates, so the next game's in-world reads count
-// from nothing; the next cycle attaches the next game.
-TEST(GameSession, WatchesAnAttachedGameAndAttachesTheNextAfterItsEnd) {
-    FakeGames games;
-    games.running = {7};
-    GameSession session(games, true, 0);
-    ASSERT_TRUE(session.start(0));
-    EXPECT_EQ(cycles(session, games, 1500 * kMs), 75);
+    EXPECT_EQ(cycles(session, games, 5500 * kMs), 75) << "read from 4 s on";
     games.running = {8};
-    EXPECT_EQ(cycles(session, games, 2000 * kMs), 25);
-    EXPECT_FALSE(session.update(games.now)) << "the end is seen at 2 s";
+    EXPECT_EQ(cycles(session, games, 6000 * kMs), 25);
+    EXPECT_FALSE(session.update(games.now)) << "the end is seen at 6 s";
     EXPECT_EQ(session.label(), "waiting for Wow.exe");
-    EXPECT_EQ(games.exitChecks, (Times{1000 * kMs, 2000 * kMs}));
+    EXPECT_EQ(games.exitChecks, (Times{5000 * kMs, 6000 * kMs}));
     EXPECT_TRUE(session.update(games.now += 20 * kMs));
     EXPECT_EQ(games.attached, 8u);
 }

@@ -27,19 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::unique_ptr<char[]>> copies;
     std::unique_ptr<const char*[]> argv(args.empty() ? nullptr : new const char*[args.size()]);
     for (std::size_t i = 0; i < args.size(); ++i) {
-        copies.emplace_back(new char[args[i].size() + 1]);
+        argv[i] = copies.emplace_back(new char[args[i].size() + 1]).get();
         std::memcpy(copies[i].get(), args[i].c_str(), args[i].size() + 1);
-        argv[i] = copies[i].get();
     }
 
     corvane::BridgeOptions o;
     std::ostringstream err;
-    const int argc = static_cast<int>(args.size());
-    const auto outcome = corvane::parseCommandLine(argc, argv.get(), o, err);
+    const auto outcome = corvane::parseCommandLine(static_cast<int>(args.size()), argv.get(), o, err);
     // Nothing but finite numbers may reach the record.
-    for (const float f : {o.x, o.y, o.z, o.yaw, o.radius, o.speed, o.wowScale}) {
-        CORVANE_FUZZ_CHECK(std::isfinite(f));
-    }
+    for (const float f : {o.x, o.y, o.z, o.yaw, o.radius, o.speed, o.wowScale}) CORVANE_FUZZ_CHECK(std::isfinite(f));
     // A game command is run live, and only when the line is accepted.
     CORVANE_FUZZ_CHECK(o.command.empty() || (outcome == corvane::ParseOutcome::Run && o.wow && o.wait));
     // The one message names an argument given, on a rejected line, or the
@@ -48,7 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto names = [&](auto& arg) { return message == "Unknown option: " + arg + "\n"; };
     const bool invalid = outcome == corvane::ParseOutcome::Invalid;
     CORVANE_FUZZ_CHECK(message.empty() || (invalid && std::ranges::any_of(args, names)) ||
-                       (outcome == corvane::ParseOutcome::InvalidSettings &&
-                        message.starts_with("Settings file \"")));
+                       (outcome == corvane::ParseOutcome::InvalidSettings && message.starts_with("Settings file \"")));
     return 0;
 }

@@ -27,8 +27,7 @@ struct Input {
         T value{};
         const std::size_t n = sizeof value < size ? sizeof value : size;
         std::memcpy(&value, data, n);
-        data += n;
-        size -= n;
+        data += n, size -= n;
         return value;
     }
     // One of the listed values, or past them a value of the input's own.
@@ -39,24 +38,23 @@ struct Input {
     }
 };
 
-std::uint64_t build(Input& in, MemoryImage& image) {
+std::uint64_t build(Input in, MemoryImage& image) {
     const std::uint32_t pointers[] = {0x1200000, 0x1300000, 0, 0xFFFF, 0x10000};
     const float floats[] = {0.0f, 99999.99f, -100000.0f, 1.0e30f, std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::quiet_NaN()};
     GameScene s{.connectionState = in.pick<std::uint8_t>({1, 0}), .clientConnection = in.pick(pointers),
                 .objectManager = in.pick(pointers), .localGuid = in.pick<std::uint64_t>({0x12A4, 0, 0x1000012A4}),
                 .mapId = in.pick<std::uint32_t>({571, 2000, 2001, 0xFFFFFFFF}), .x = in.pick(floats),
                 .orientation = in.pick(floats)};
-    const bool crowd = in.take<std::uint8_t>() % 8 == 0;
-    const std::size_t count = crowd ? in.take<std::uint16_t>() % 8200 : in.take<std::uint8_t>() % 8;
+    // One time in eight a crowd, up to past the walk's limit.
+    const std::size_t count = in.take<std::uint8_t>() % 8 == 0 ? in.take<std::uint16_t>() % 8200 : in.take<std::uint8_t>() % 8;
     const std::size_t player = in.take<std::uint16_t>() % (count + 1);  // count: none
     s.objectGuids.assign(count, s.localGuid);
     for (std::size_t i = 0; i < count; ++i) s.objectGuids[i] ^= i == player ? 0 : 0xF130000000000000 + i;
     layOut(image, s);
     const std::uint8_t ending = in.take<std::uint8_t>() % 3;  // null, self link, loop
     if (count > 0 && ending != 0) image.putU32(s.object(count - 1) + kNext, s.object(ending == 1 ? count - 1 : 0));
-    const std::uint64_t manager = s.objectManager;
     const std::uint64_t anchors[] = {s.moduleBase + kState, s.moduleBase + kConnection, s.clientConnection + kManager,
-                                     manager + kFirst, manager + kLocalGuid, manager + kMap,
+                                     s.objectManager + kFirst, s.objectManager + kLocalGuid, s.objectManager + kMap,
                                      s.object(player) + kGuid, s.object(player) + kY};
     for (int edits = 0; edits < 16 && in.size > 0; ++edits) {
         const std::uint8_t op = in.take<std::uint8_t>();
@@ -90,13 +88,10 @@ Reading checkedRead(MemoryImage& image, std::uint64_t base, KeptPlayer* kept, st
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Input input{data, size};
     MemoryImage image;
-    const std::uint64_t base = build(input, image);
+    const std::uint64_t base = build({data, size}, image);
     const Reading walked = checkedRead(image, base, nullptr, 0);
     KeptPlayer kept;
-    for (const std::int64_t now : {0, 20'000'000, 1'020'000'000}) {
-        CORVANE_FUZZ_CHECK(checkedRead(image, base, &kept, now) == walked);
-    }
+    for (const std::int64_t now : {0, 20'000'000, 1'020'000'000}) CORVANE_FUZZ_CHECK(checkedRead(image, base, &kept, now) == walked);
     return 0;
 }

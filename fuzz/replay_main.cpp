@@ -12,9 +12,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 int main(int argc, char** argv) {
-    std::vector<std::filesystem::path> files;
     if (argc != 2) return 2;
-    for (const auto& entry : std::filesystem::directory_iterator(argv[1])) files.push_back(entry.path());
+    std::vector<std::filesystem::path> files(std::filesystem::directory_iterator(argv[1]), {});
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
         std::ifstream in(file, std::ios::binary);

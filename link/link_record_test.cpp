@@ -14,15 +14,13 @@ struct Layout { std::size_t unit, size, camera, identity, contextLen, context, d
 constexpr Layout kWindows{2, 5460, 556, 592, 1104, 1108, 1364};
 constexpr Layout kLinux{4, 10580, 1068, 1104, 2128, 2132, 2388};
 
-// The units each conversion gives; UTF-16 of ill-formed text (empty here) is each byte sign-extended.
-struct Row { std::string bytes; std::u32string utf16, utf32; };
-
 // Run on both targets: on Windows the UTF-16 conversion is MultiByteToWideChar's,
 // elsewhere our own strict decoder's, and both must give these results.
 TEST(IdentityText, ConvertsWellFormedUtf8AndReplacesIllFormedBytes) {
     const std::u32string r = U"\uFFFD", r3 = r + r + r, r4 = r3 + r;
     const std::u32string low = {U'A', 0, 0x7F, 0x80, 0x7FF}, bmp = U"\u0800\uD7FF\uE000\uFFFF";
-    const Row rows[] = {
+    // The units each conversion gives; UTF-16 of ill-formed text (empty here) is each byte sign-extended.
+    const struct { std::string bytes; std::u32string utf16, utf32; } rows[] = {
         {std::string("A\0\x7F\xC2\x80\xDF\xBF", 7), low, low},
         {"\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF", bmp, bmp},
         {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", {0xD800, 0xDC00, 0xDBFF, 0xDFFF}, U"\U00010000\U0010FFFF"},
@@ -32,7 +30,7 @@ TEST(IdentityText, ConvertsWellFormedUtf8AndReplacesIllFormedBytes) {
         // Truncated sequences, in the text and at its end, and stray continuation bytes.
         {"a\xC3\xF0\x9F\x98\x41\x80\xC3\xA9\x80\xE2\x82", {}, U"a" + r + r3 + U"A" + r + U"\u00E9" + r3},
     };
-    for (Row row : rows) {
+    for (auto row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.bytes));
         for (unsigned char b : row.utf16.empty() ? row.bytes : "") row.utf16 += b < 0x80 ? b : 0xFF00 | b;
         const std::u16string utf16 = utf8ToUtf16(row.bytes);
@@ -40,14 +38,6 @@ TEST(IdentityText, ConvertsWellFormedUtf8AndReplacesIllFormedBytes) {
         EXPECT_EQ(utf8ToUtf32(row.bytes), row.utf32);
     }
     EXPECT_EQ(utf8ToUtf32(std::string_view("\xE2\x82\x82", 2)), r + r) << "a sequence cut by the text's end";
-}
-
-template <typename Record>
-std::string assembled(const LinkFrame& frame) {
-    Record record;
-    std::memset(&record, 0xEE, sizeof record);
-    assembleRecord(frame, 0xDEADBEEF, record);
-    return std::string(reinterpret_cast<const char*>(&record), sizeof record);
 }
 
 // `count` little-endian values of `size` bytes from `offset`.
@@ -70,7 +60,10 @@ void checkLayout(const Layout& l, const std::u32string& cutPair) {
     LinkFrame frame{{}, std::string(254, 'a') + "\xF0\x9F\x98\x80" + std::string(45, 'b'), ""};
     std::memcpy(&frame.pose, bits, sizeof bits);
     for (int i = 0; i < 300; ++i) frame.context += static_cast<char>(i * 7);  // 0 first; cut after 255 bytes
-    const std::string b = assembled<Record>(frame);
+    Record record;
+    std::memset(&record, 0xEE, sizeof record);  // every byte must be written over
+    assembleRecord(frame, 0xDEADBEEF, record);
+    const std::string b(reinterpret_cast<const char*>(&record), sizeof record);
     ASSERT_EQ(b.size(), l.size);
     EXPECT_EQ(at(b, 0, 4, 2), U"\x00000002\xDEADBEEF");
     EXPECT_EQ(b.substr(8, 36) + b.substr(l.camera, 36), std::string(reinterpret_cast<char*>(bits), 72));

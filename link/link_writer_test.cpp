@@ -25,8 +25,7 @@ protected:
     // Another process's hold on the object (the voice client's), filled with 0xA5.
     SharedMemory holder(std::size_t size) {
         SharedMemory memory;
-        std::uint32_t code = 0;
-        EXPECT_EQ(memory.openOrCreate(name_, size, code, SharedMemory::Access::Shared),
+        EXPECT_EQ(memory.openOrCreate(name_, size, code_, SharedMemory::Access::Shared),
                   SharedMemory::Status::Ok);
         if (memory.data() != nullptr) std::memset(memory.data(), 0xA5, size);
         return memory;
@@ -34,14 +33,14 @@ protected:
     // The first `size` bytes a second process sees; empty when there are fewer.
     Bytes seen(std::size_t size = kSize) {
         SharedMemory reader;
-        std::uint32_t code = 0;
-        if (reader.openExisting(name_, size, code) != SharedMemory::Status::Ok) return {};
+        if (reader.openExisting(name_, size, code_) != SharedMemory::Status::Ok) return {};
         const auto* bytes = static_cast<const unsigned char*>(reader.data());
         return {bytes, bytes + size};
     }
 
     const std::string name_ =
         "CorvaneLinkTest-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::uint32_t code_ = 0;  // the system's error code, unused here
 };
 
 TEST_F(LinkWriterTest, CreatesTheRecordOrKeepsAnExistingOneUntilTheFirstFrame) {
