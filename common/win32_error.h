@@ -2,6 +2,7 @@
 // Failure texts quote the Win32 code of the failed call; the POSIX stand-ins
 // quote the code the same failure gives on Windows, so both read alike.
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,6 +15,28 @@ inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorPartialCopy = 299;
+inline constexpr std::uint32_t kErrorBadExeFormat = 193;
+
+// The Win32 code the same failure gives on Windows, for an errno value.
+inline std::uint32_t win32CodeForErrno(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return kErrorAccessDenied;
+    case ENOENT:
+    case ENOTDIR:
+        return kErrorFileNotFound;
+    case ENOEXEC:
+        return kErrorBadExeFormat;
+    case ENOMEM:
+    case ENOSPC:
+    case EMFILE:
+    case ENFILE:
+        return kErrorNotEnoughMemory;
+    default:
+        return kErrorInvalidParameter;
+    }
+}
 
 // "<prefix> (Win32 error <code>)."
 inline std::string win32ErrorText(std::string_view prefix, std::uint32_t code) {

@@ -25,26 +25,6 @@ GameLaunch::GameLaunch(GameLaunch&&) noexcept = default;
 GameLaunch& GameLaunch::operator=(GameLaunch&&) noexcept = default;
 GameLaunch::~GameLaunch() { exitCode(); }
 
-namespace {
-
-// The Win32 code of the same failure, as every failure text quotes one.
-std::uint32_t startErrorCode(int error) {
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        return kErrorFileNotFound;
-    case EACCES:
-    case EPERM:
-        return kErrorAccessDenied;
-    case ENOEXEC:
-        return 193;  // ERROR_BAD_EXE_FORMAT
-    default:
-        return kErrorNotEnoughMemory;
-    }
-}
-
-}  // namespace
-
 bool GameLaunch::start(const std::vector<std::string>& command) {
     std::vector<char*> argv;
     for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -75,7 +55,7 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
     if (error != 0) {
         lastError_ = win32ErrorText("Could not start the game command \"" +
                                         (command.empty() ? std::string() : command[0]) + "\"",
-                                    startErrorCode(error));
+                                    win32CodeForErrno(error));
         return false;
     }
     impl_ = std::make_unique<Impl>();

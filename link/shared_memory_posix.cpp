@@ -24,24 +24,6 @@ namespace {
 // POSIX names carry a leading slash; Windows names do not.
 std::string posixName(const std::string& name) { return "/" + name; }
 
-// The Win32 code the same failure gives on Windows.
-std::uint32_t win32CodeFor(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return kErrorAccessDenied;
-    case ENOENT:
-        return kErrorFileNotFound;
-    case ENOMEM:
-    case ENOSPC:
-    case EMFILE:
-    case ENFILE:
-        return kErrorNotEnoughMemory;
-    default:
-        return kErrorInvalidParameter;
-    }
-}
-
 std::string devShmPath(const std::string& name) { return "/dev/shm/" + name; }
 
 // The owner of an object we may not open (another user's, or their symbolic
@@ -72,7 +54,7 @@ SharedMemory::Status mapObject(int fd, std::size_t size, bool writable, UniqueMa
                                std::uint32_t& errorCode) {
     struct stat info {};
     if (fstat(fd, &info) != 0) {
-        errorCode = win32CodeFor(errno);
+        errorCode = win32CodeForErrno(errno);
         return SharedMemory::Status::MapFailed;
     }
     if (info.st_size < 0 || static_cast<std::size_t>(info.st_size) < size) {
@@ -82,7 +64,7 @@ SharedMemory::Status mapObject(int fd, std::size_t size, bool writable, UniqueMa
     const int protection = writable ? (PROT_READ | PROT_WRITE) : PROT_READ;
     void* address = mmap(nullptr, size, protection, MAP_SHARED, fd, 0);
     if (address == MAP_FAILED) {
-        errorCode = win32CodeFor(errno);
+        errorCode = win32CodeForErrno(errno);
         return SharedMemory::Status::MapFailed;
     }
     view = UniqueMapping(address, size);
@@ -116,7 +98,7 @@ SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::si
             created = true;
             // Sized at once: a writer that finds it from now on finds a whole record.
             if (ftruncate(fd.get(), static_cast<off_t>(size)) != 0) {
-                errorCode = win32CodeFor(errno);
+                errorCode = win32CodeForErrno(errno);
                 shm_unlink(path.c_str());
                 return Status::OpenFailed;
             }
@@ -131,7 +113,7 @@ SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::si
             errorCode = *owner;
             return Status::NotOwned;
         }
-        errorCode = win32CodeFor(error);
+        errorCode = win32CodeForErrno(error);
         return Status::OpenFailed;
     }
 
@@ -139,7 +121,7 @@ SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::si
     // between the check and its use; nothing is written before.
     struct stat info {};
     if (fstat(fd.get(), &info) != 0) {
-        errorCode = win32CodeFor(errno);
+        errorCode = win32CodeForErrno(errno);
         return Status::OpenFailed;
     }
     if (info.st_uid != geteuid()) {
@@ -167,7 +149,7 @@ SharedMemory::Status SharedMemory::openExisting(const std::string& name, std::si
     reset();
     UniqueFd fd(shm_open(posixName(name).c_str(), O_RDONLY | O_CLOEXEC, 0));
     if (!fd) {
-        errorCode = win32CodeFor(errno);
+        errorCode = win32CodeForErrno(errno);
         return errno == ENOENT ? Status::NotFound : Status::OpenFailed;
     }
     auto impl = std::make_unique<Impl>();
