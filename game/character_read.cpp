@@ -39,12 +39,14 @@ bool readPosition(GameMemory& memory, std::uint64_t object, CharacterSnapshot& r
 constexpr int kWalksWhenKept = 8;
 constexpr std::uint64_t kWalkingTime = 2'000'000'000;  // ns
 
-// The player's floats, then its object's GUID once more, then the map. A
-// game that reuses an object's memory gives it its new GUID before its new
-// coordinates, so floats read before that GUID check are still the player's.
-// Nothing (and the snapshot untouched) when the object no longer carries it.
+// The player's floats, then its object's GUID once more, then the map (read
+// already when `knownMap` is given). A game that reuses an object's memory
+// gives it its new GUID before its new coordinates, so floats read before
+// that GUID check are still the player's. Nothing (and the snapshot
+// untouched) when the object no longer carries it.
 std::optional<ReadStatus> readPlayer(GameMemory& memory, const LocalPlayer& player,
-                                     CharacterSnapshot& snapshot, std::string& error) {
+                                     CharacterSnapshot& snapshot, std::string& error,
+                                     const std::uint32_t* knownMap = nullptr) {
     CharacterSnapshot read = snapshot;
     if (!readPosition(memory, player.playerObject, read)) {
         error = "Found the local player but could not read X/Y/Z/orientation.";
@@ -56,7 +58,8 @@ std::optional<ReadStatus> readPlayer(GameMemory& memory, const LocalPlayer& play
         return ReadStatus::ReadError;
     }
     if (!objectCarriesGuid(memory, player)) return std::nullopt;
-    if (!readValue(memory, player.objectManager + layout::kMapId, read.mapId) ||
+    if (knownMap != nullptr) read.mapId = *knownMap;
+    if ((knownMap == nullptr && !readValue(memory, player.objectManager + layout::kMapId, read.mapId)) ||
         read.mapId > layout::kMaxMapId) {
         error = "Could not read a plausible map ID.";
         return ReadStatus::ReadError;
@@ -82,8 +85,9 @@ ReadStatus readCycle(GameMemory& memory, std::uint64_t moduleBase, CharacterSnap
         // Unsigned, so a clock behind the walk counts as stale too.
         const bool recent = static_cast<std::uint64_t>(start) -
                                 static_cast<std::uint64_t>(kept->walkedAt) < kWalkInterval;
-        if (recent && confirmPlayer(memory, moduleBase, kept->player) &&
-            readPlayer(memory, kept->player, snapshot, error) == ReadStatus::InWorld) {
+        std::uint32_t mapId = 0;
+        if (recent && confirmPlayer(memory, moduleBase, kept->player, mapId) &&
+            readPlayer(memory, kept->player, snapshot, error, &mapId) == ReadStatus::InWorld) {
             return ReadStatus::InWorld;
         }
     }

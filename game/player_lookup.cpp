@@ -81,17 +81,30 @@ bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& 
     return false;
 }
 
-bool confirmPlayer(GameMemory& memory, std::uint64_t moduleBase, const LocalPlayer& kept) {
+bool confirmPlayer(GameMemory& memory, std::uint64_t moduleBase, const LocalPlayer& kept,
+                   std::uint32_t& mapId) {
     using namespace layout;
+    static_assert(kMapId > kLocalPlayerGuid && kMapId - kLocalPlayerGuid == 12);
     std::uint64_t connection = 0;
     std::uint64_t manager = 0;
+    // One read fewer in every cycle that keeps the player: under Wine each
+    // read is a round trip to wineserver.
+    unsigned char guidAndMap[kMapId + sizeof(std::uint32_t) - kLocalPlayerGuid];
     std::uint64_t localGuid = 0;
-    return kept.playerObject != 0 &&
-           readPointer(memory, moduleBase + kClientConnection, connection, kMinPointer) &&
-           readPointer(memory, connection + kObjectManager, manager, kMinPointer) &&
-           manager == kept.objectManager &&
-           readValue(memory, manager + kLocalPlayerGuid, localGuid) && localGuid == kept.guid &&
-           localGuid != 0;
+    if (kept.playerObject == 0 ||
+        !readPointer(memory, moduleBase + kClientConnection, connection, kMinPointer) ||
+        !readPointer(memory, connection + kObjectManager, manager, kMinPointer) ||
+        manager != kept.objectManager) {
+        return false;
+    }
+    if (memory.read(manager + kLocalPlayerGuid, guidAndMap, sizeof guidAndMap)) {
+        std::memcpy(&localGuid, guidAndMap, sizeof localGuid);
+        std::memcpy(&mapId, guidAndMap + (kMapId - kLocalPlayerGuid), sizeof mapId);
+    } else if (!readValue(memory, manager + kLocalPlayerGuid, localGuid) ||
+               !readValue(memory, manager + kMapId, mapId)) {
+        return false;  // the bytes between unreadable: the two fields apart, as ever
+    }
+    return localGuid == kept.guid && localGuid != 0;
 }
 
 bool objectCarriesGuid(GameMemory& memory, const LocalPlayer& player) {

@@ -20,9 +20,11 @@ bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& 
                      std::string& error);
 
 // True when the pointer chain still leads to `kept.objectManager` and the
-// local GUID is still `kept.guid`: four reads, whatever the length of the list.
+// local GUID is still `kept.guid`: three reads, whatever the length of the
+// list. The map id lies beside the local GUID and comes with it in `mapId`.
 // Whether the kept object still carries that GUID, objectCarriesGuid tells.
-bool confirmPlayer(GameMemory& memory, std::uint64_t moduleBase, const LocalPlayer& kept);
+bool confirmPlayer(GameMemory& memory, std::uint64_t moduleBase, const LocalPlayer& kept,
+                   std::uint32_t& mapId);
 
 // True when the object at `player.playerObject` carries `player.guid`: one read.
 bool objectCarriesGuid(GameMemory& memory, const LocalPlayer& player);

@@ -46,6 +46,7 @@ inline void layOut(MemoryImage& image, const GameScene& s) {
     image.putU32(s.moduleBase + kConnection, s.clientConnection);
     image.putU32(std::uint64_t{s.clientConnection} + kManager, s.objectManager);
     image.putU64(std::uint64_t{s.objectManager} + kLocalGuid, s.localGuid);
+    image.putU32(std::uint64_t{s.objectManager} + kLocalGuid + 8, 0);
     image.putU32(std::uint64_t{s.objectManager} + kMap, s.mapId);
     const std::size_t count = s.objectGuids.size();
     image.putU32(std::uint64_t{s.objectManager} + kFirst, count == 0 ? 0 : s.object(0));
