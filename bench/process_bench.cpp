@@ -3,7 +3,7 @@
 
 #include "bench/bench_counters.h"
 #include "bench/fake_game_process.h"
-#include "driver/options.h"
+#include "cli/options.h"
 #include "driver/pacing.h"
 #include "driver/poses.h"
 #include "driver/presence.h"

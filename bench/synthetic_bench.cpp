@@ -1,6 +1,6 @@
 // The synthetic cycle's own work: the pose and one publish into a real mapping.
 
-#include "driver/options.h"
+#include "cli/options.h"
 #include "driver/pacing.h"
 #include "driver/poses.h"
 #include "link/link_record.h"

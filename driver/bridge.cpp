@@ -1,28 +1,34 @@
 #include "driver/bridge.h"
 
-#include "driver/console.h"
+#include "cli/options.h"
+#include "cli/output.h"
+#include "cli/start_line.h"
+#include "cli/status_line.h"
+#include "cli/sudo_notice.h"
 #include "driver/game_launch.h"
 #include "driver/game_session.h"
-#include "driver/options.h"
 #include "driver/pacing.h"
 #include "driver/poses.h"
 #include "driver/presence.h"
 #include "driver/signals.h"
-#include "driver/start_line.h"
-#include "driver/status_line.h"
-#include "driver/sudo_notice.h"
 #include "game/game_reader.h"
 #include "link/link_writer.h"
 
 #include <atomic>
 #include <chrono>
-#include <ostream>
+#include <iostream>
+#include <optional>
 #include <sstream>
 
 namespace corvane {
 namespace {
 
 constexpr std::int64_t kStatusIntervalNs = 250'000'000;
+// How long a game that was passed the bridge's stop signal has to end.
+constexpr std::chrono::milliseconds kGameStopTimeout{5000};
+// How long the last words may take to reach a reader once the bridge ends: a
+// reader that stopped reading does not hold up the end.
+constexpr std::chrono::milliseconds kLastWordsBound{300};
 
 // The only state shared with the signal handler.
 std::atomic<bool> g_running{true};
@@ -37,147 +43,196 @@ extern "C" void onStopSignal(int signal) {
     g_running.exchange(false);
 }
 
-// How long a game that was passed the bridge's stop signal has to end.
-constexpr std::chrono::milliseconds kGameStopTimeout{5000};
+// One run after its command line was accepted: start-up, the cycles, the end.
+class BridgeRun {
+public:
+    BridgeRun(const BridgeOptions& options, Output& output)
+        : options_(options), output_(output), connection_(reader_),
+          session_(connection_, options.wait, options.pid) {}
 
-// The end of a run with a game command: the game's exit code once it has
-// ended, else `otherwise` with the game left running. A stop signal that
-// reaches games (SIGTERM, SIGHUP) is passed on and the game waited for.
-int endWithGame(GameLaunch& game, int otherwise) {
-    if (!g_running.load() && game.passOn(g_stopSignal.load())) {
-        if (const auto code = game.waitForExit(kGameStopTimeout)) return *code;
+    int run();
+
+private:
+    int cycles();
+    bool cycle(std::int64_t cycleStart);
+    // One live cycle's read: the game while it is attached; without one the
+    // character is isolated as after a failed read, with the session's reason,
+    // so that the next game is placed only after the full run of in-world reads.
+    PresenceOutcome liveStep(std::int64_t now, CharacterSnapshot& snapshot);
+    // A game command runs its course even when the bridge cannot publish: the
+    // bridge waits for it and ends with it. Without one the run ends with 1.
+    int withoutLink();
+    // The end of a run with a game command: the game's exit code once it has
+    // ended, else `otherwise` with the game left running. A stop signal that
+    // reaches games (SIGTERM, SIGHUP) is passed on and the game waited for.
+    int endWithGame(int otherwise);
+    void takeSessionNotice(bool belowStatusLine);
+
+    const BridgeOptions& options_;
+    Output& output_;
+    // First of all, so the game inherits nothing the bridge opens.
+    GameLaunch game_;
+    // Declared in this order so the reader is released before the link.
+    LinkWriter link_;
+    GameReader reader_;
+    ReaderConnection connection_;
+    GameSession session_;
+    LinkFrame frame_;
+    std::optional<PresenceTracker> presence_;
+    std::optional<StatusPrinter> status_;
+    std::int64_t start_ = 0;
+    std::int64_t nextStatus_ = 0;
+    bool published_ = false;
+    std::optional<int> gameEnded_;
+};
+
+int BridgeRun::run() {
+    // Started before anything else is opened, so whatever fails below the game starts.
+    if (!options_.command.empty() && !game_.start(options_.command)) {
+        output_.error("ERROR: " + game_.lastError() + "\n");
+        return 127;
     }
-    return game.exitCode().value_or(otherwise);
+    session_.readDescendantsOf(game_.gameAncestor());
+    if (!link_.open()) {
+        output_.error("ERROR: " + link_.lastError() + "\n");
+        return withoutLink();
+    }
+    if (options_.wow && !session_.start(monotonicNanoseconds())) {
+        output_.error("ERROR: " + reader_.lastError() + "\n");
+        return 1;
+    }
+    takeSessionNotice(false);
+
+    output_.error(sudoNotice());
+    // Only once everything is open, so an error is never preceded by it.
+    output_.notice(formatStartLine(options_));
+
+    frame_ = LinkFrame{isolationPose(options_.identity), options_.identity, options_.context};
+    presence_.emplace(frame_.pose);
+    status_.emplace(output_);
+    start_ = monotonicNanoseconds();
+    nextStatus_ = start_;
+    return cycles();
 }
 
-// A game command runs its course even when the bridge cannot publish: the
-// bridge waits for it and ends with it. Without one the run ends with 1.
-int withoutLink(GameLaunch& game, std::ostream& err) {
-    if (!game.started()) return 1;
-    err << "The game runs without positional audio; the bridge waits for it to end.\n";
+int BridgeRun::cycles() {
+    while (g_running.load()) {
+        if (!cycle(monotonicNanoseconds())) {
+            output_.error("\nERROR: " + link_.lastError() + "\n");
+            reader_.close();
+            link_.close();
+            return withoutLink();
+        }
+        if (gameEnded_) return *gameEnded_;
+        pauseAfterCycle();
+    }
+    // An orderly stop parks the character at once, as the game's end does,
+    // rather than when the voice client gives up on a frozen tick.
+    if (published_) {
+        frame_.pose = isolationPose(options_.identity);
+        link_.publish(frame_);
+    }
+    stopHandled();
+    reader_.close();
+    link_.close();
+    return game_.started() ? endWithGame(0) : 0;
+}
+
+// False when the publish failed.
+bool BridgeRun::cycle(std::int64_t cycleStart) {
+    CharacterSnapshot snapshot{};
+    PresenceOutcome presence;
+    // The game command has ended: its character leaves with a last frame.
+    gameEnded_ = game_.exitCode();
+    if (gameEnded_) {
+        frame_.pose = isolationPose(options_.identity);
+    } else if (options_.wow) {
+        presence = liveStep(cycleStart, snapshot);
+        takeSessionNotice(true);
+        frame_.pose = presence.pose;
+    } else {
+        frame_.pose = options_.orbit ? orbitPose(options_, cycleStart - start_) : staticPose(options_);
+    }
+
+    if (!link_.publish(frame_)) return false;
+    published_ = true;
+    if (gameEnded_) return true;
+
+    if (cycleStart >= nextStatus_) {
+        if (options_.wow) {
+            if (presence.isolated) {
+                status_->printOffline(presence.label, frame_.pose.avatarPosition);
+            } else {
+                status_->printOnline(snapshot, frame_.pose.avatarPosition);
+            }
+        }
+        nextStatus_ = cycleStart + kStatusIntervalNs;
+    }
+    return true;
+}
+
+PresenceOutcome BridgeRun::liveStep(std::int64_t now, CharacterSnapshot& snapshot) {
+    if (!session_.update(now)) {
+        return presence_->step(ReadStatus::ReadError, snapshot, session_.label(), options_);
+    }
+    const ReadStatus status = reader_.readCharacter(snapshot);
+    return presence_->step(status, snapshot, reader_.lastError(), options_);
+}
+
+// The several-games hint: scripts read it, so it goes where errors go.
+void BridgeRun::takeSessionNotice(bool belowStatusLine) {
+    if (const std::string notice = session_.takeNotice(); !notice.empty()) {
+        output_.error((belowStatusLine ? "\n" : "") + notice + "\n");
+    }
+}
+
+int BridgeRun::withoutLink() {
+    if (!game_.started()) return 1;
+    output_.notice("The game runs without positional audio; the bridge waits for it to end.\n");
     for (; g_running.load(); pauseAfterCycle()) {
-        if (const auto code = game.exitCode()) return *code;
+        if (const auto code = game_.exitCode()) return *code;
     }
-    return endWithGame(game, 0);
+    return endWithGame(0);
 }
 
-// One live cycle's read: the game while it is attached; without one the
-// character is isolated as after a failed read, with the session's reason, so
-// that the next game is placed only after the full run of in-world reads.
-PresenceOutcome liveStep(GameSession& session, GameReader& reader, PresenceTracker& presence,
-                         std::int64_t now, CharacterSnapshot& snapshot,
-                         const BridgeOptions& options) {
-    if (!session.update(now)) {
-        return presence.step(ReadStatus::ReadError, snapshot, session.label(), options);
+int BridgeRun::endWithGame(int otherwise) {
+    if (!g_running.load() && game_.passOn(g_stopSignal.load())) {
+        if (const auto code = game_.waitForExit(kGameStopTimeout)) return *code;
     }
-    const ReadStatus status = reader.readCharacter(snapshot);
-    return presence.step(status, snapshot, reader.lastError(), options);
+    return game_.exitCode().value_or(otherwise);
 }
 
 }  // namespace
 
-int runBridge(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int runBridge(int argc, const char* const* argv) {
     BridgeOptions options;
     std::ostringstream parseMessages;  // they may quote what the player typed
     const ParseOutcome parsed = parseCommandLine(argc, argv, options, parseMessages);
-    writeErrorText(err, parseMessages.str());
-    switch (parsed) {
-    case ParseOutcome::Run:
-        break;
-    case ParseOutcome::Help:
-        printUsage(out);
+    if (parsed == ParseOutcome::Help) {
+        printUsage(std::cout);
         return 0;
-    case ParseOutcome::Version:
-        printVersion(out);
+    }
+    if (parsed == ParseOutcome::Version) {
+        printVersion(std::cout);
         return 0;
-    case ParseOutcome::Invalid:
-        err << "Invalid arguments. Run with --help.\n";
-        return 2;
-    case ParseOutcome::InvalidSettings:  // its message says what to fix, and where
-        return 2;
     }
 
-    installStopSignals(onStopSignal);
-
-    // First of all, so the game inherits nothing the bridge opens and starts
-    // whatever fails below.
-    GameLaunch game;
-    if (!options.command.empty() && !game.start(options.command)) {
-        err << "ERROR: " << game.lastError() << "\n";
-        return 127;
-    }
-
-    // Declared in this order so the reader is released before the link.
-    LinkWriter link;
-    GameReader reader;
-    ReaderConnection connection(reader);
-    GameSession session(connection, options.wait, options.pid);
-    session.readDescendantsOf(game.gameAncestor());
-    if (!link.open()) {
-        err << "ERROR: " << link.lastError() << "\n";
-        return withoutLink(game, err);
-    }
-    if (options.wow && !session.start(monotonicNanoseconds())) {
-        err << "ERROR: " << reader.lastError() << "\n";
-        return 1;
-    }
-    if (const std::string notice = session.takeNotice(); !notice.empty()) err << notice << "\n";
-
-    err << sudoNotice();
-    // Only once everything is open, so an error is never preceded by it.
-    writeToErrorConsole(formatStartLine(options));
-
-    LinkFrame frame{isolationPose(options.identity), options.identity, options.context};
-    PresenceTracker presence(frame.pose);
-    const std::int64_t start = monotonicNanoseconds();
-    std::int64_t nextStatus = start;
-    StatusPrinter statusPrinter(out);
-
-    while (g_running.load()) {
-        const std::int64_t cycleStart = monotonicNanoseconds();
-        CharacterSnapshot snapshot{};
-        PresenceOutcome presenceOutcome;
-        // The game command has ended: its character leaves with a last frame.
-        const std::optional<int> gameEnded = game.exitCode();
-        if (gameEnded) {
-            frame.pose = isolationPose(options.identity);
-        } else if (options.wow) {
-            presenceOutcome = liveStep(session, reader, presence, cycleStart, snapshot, options);
-            if (const std::string notice = session.takeNotice(); !notice.empty()) {
-                err << "\n" << notice << "\n";  // below the status line
-            }
-            frame.pose = presenceOutcome.pose;
-        } else {
-            frame.pose = options.orbit ? orbitPose(options, cycleStart - start) : staticPose(options);
+    Output output(Output::standardStreams(), !options.command.empty());
+    int code = 2;
+    output.error(parseMessages.str());
+    if (parsed == ParseOutcome::Invalid) {
+        output.error("Invalid arguments. Run with --help.\n");
+    } else if (parsed == ParseOutcome::Run) {  // InvalidSettings: its message says what to fix
+        installStopSignals(onStopSignal);
+        if (std::string error; !options.logFile.empty() && !output.openLog(options.logFile, error)) {
+            output.error("The log file \"" + options.logFile + "\" cannot be opened: " + error +
+                         ". The bridge runs without it.\n");
         }
-
-        if (!link.publish(frame)) {
-            err << "\nERROR: " << link.lastError() << "\n";
-            reader.close();
-            link.close();
-            return withoutLink(game, err);
-        }
-        if (gameEnded) return *gameEnded;
-
-        if (cycleStart >= nextStatus) {
-            if (options.wow) {
-                if (presenceOutcome.isolated) {
-                    statusPrinter.print(
-                        formatOfflineStatus(presenceOutcome.label, frame.pose.avatarPosition),
-                        presenceOutcome.label);
-                } else {
-                    statusPrinter.print(formatOnlineStatus(snapshot, frame.pose.avatarPosition));
-                }
-            }
-            nextStatus = cycleStart + kStatusIntervalNs;
-        }
-
-        pauseAfterCycle();
+        BridgeRun bridge(options, output);
+        code = bridge.run();
     }
-
-    reader.close();
-    link.close();
-    return game.started() ? endWithGame(game, 0) : 0;
+    output.finish(kLastWordsBound);
+    return code;
 }
 
 }  // namespace corvane

@@ -53,11 +53,4 @@ private:
     std::string lastError_;
 };
 
-// The command as one line, each argument written so that the Microsoft C
-// runtime and CommandLineToArgvW read it back unchanged: quoted where it is
-// empty or holds white space or a quote, a quote escaped with a backslash,
-// backslashes doubled only before a quote. The program comes first, quoted
-// plainly where it holds white space, as Windows reads a program's name.
-std::string quotedCommandLine(const std::vector<std::string>& command);
-
 }  // namespace corvane

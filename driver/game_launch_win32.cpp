@@ -1,5 +1,6 @@
 #include "driver/game_launch.h"
 
+#include "cli/game_command.h"
 #include "common/win32_error.h"
 #include "common/windows_support.h"
 #include "link/utf8.h"

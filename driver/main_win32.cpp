@@ -1,7 +1,6 @@
+#include "cli/utf8_arguments.h"
 #include "driver/bridge.h"
-#include "driver/utf8_arguments.h"
 
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -14,5 +13,5 @@ int wmain(int argc, wchar_t* argv[]) {
     std::vector<const char*> pointers;
     for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
     pointers.push_back(nullptr);
-    return corvane::runBridge(argc, pointers.data(), std::cout, std::cerr);
+    return corvane::runBridge(argc, pointers.data());
 }

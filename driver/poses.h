@@ -2,7 +2,7 @@
 // Every pose here is a pure function of its inputs. Arithmetic is in 32-bit
 // floats throughout, so results are the same on every build.
 
-#include "driver/options.h"
+#include "cli/options.h"
 #include "game/character_snapshot.h"
 #include "link/pose.h"
 

@@ -2,7 +2,7 @@
 // Decides each live cycle whether the character is placed where it stands or
 // kept at its isolation position.
 
-#include "driver/options.h"
+#include "cli/options.h"
 #include "game/character_snapshot.h"
 #include "link/pose.h"
 

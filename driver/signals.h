@@ -10,4 +10,9 @@ namespace corvane {
 // SIGINT and SIGTERM.
 void installStopSignals(void (*onStop)(int)) noexcept;
 
+// Called once the bridge has published its last frame after a stop: a stop
+// request that must not return before that (Windows: a closed console window,
+// logoff, shutdown, after which the process ends) may now return.
+void stopHandled() noexcept;
+
 }  // namespace corvane

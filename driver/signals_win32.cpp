@@ -10,4 +10,7 @@ void installStopSignals(void (*onStop)(int)) noexcept {
     std::signal(SIGTERM, onStop);
 }
 
+// Every stop request here returns at once.
+void stopHandled() noexcept {}
+
 }  // namespace corvane

@@ -4,7 +4,7 @@
 // past an argument's end. The outcomes are tabled in driver/options_test.cpp;
 // here only what holds for every input.
 
-#include "driver/options.h"
+#include "cli/options.h"
 #include "fuzz/fuzz_check.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "driver/settings_file.h"
+#include "cli/settings_file.h"
 
 #include "common/windows_support.h"
 #include "link/utf8.h"

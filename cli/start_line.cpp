@@ -1,6 +1,6 @@
-#include "driver/start_line.h"
+#include "cli/start_line.h"
 
-#include "driver/game_launch.h"
+#include "cli/game_command.h"
 
 #include <cstdio>
 #include <string>

@@ -1,4 +1,4 @@
-#include "driver/utf8_arguments.h"
+#include "cli/utf8_arguments.h"
 
 #include "common/windows_support.h"
 

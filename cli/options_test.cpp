@@ -1,8 +1,10 @@
-#include "driver/options.h"
+#include "cli/options.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -15,7 +17,8 @@ namespace {
 auto bitsOf(const BridgeOptions& o) {
     const auto b = [](float f) { return std::bit_cast<unsigned>(f); };
     return std::tuple(o.identity, o.context, b(o.x), b(o.y), b(o.z), b(o.yaw), o.orbit, b(o.radius),
-                      b(o.speed), o.wow, b(o.wowScale), o.identityGiven, o.wait, o.pid, o.command);
+                      b(o.speed), o.wow, b(o.wowScale), o.identityGiven, o.wait, o.pid, o.logFile,
+                      o.command);
 }
 
 TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
@@ -43,6 +46,8 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         {{"--wait", "--pid", "1", "--pid", "4294967295"}, Run, {.wait = true, .pid = 4294967295u}},
         {{"--pid", "0"}, Invalid}, {{"--pid", "4294967296"}, Invalid}, {{"--pid", "-1"}, Invalid},
         {{"--pid", "12x"}, Invalid}, {{"--pid", " 12"}, Invalid}, {{"--pid", ""}, Invalid},
+        {{"--log", "a.log", "--log", "C:\\b c.log"}, Run, {.logFile = "C:\\b c.log"}},
+        {{"--log", ""}, Invalid},
         // After "--" everything is the game's command, as it is; it needs one.
         {{"--x", "1", "--", "game", "--x", "-h", ""}, Run,
          {.x = 1, .wow = true, .wait = true, .command = {"game", "--x", "-h", ""}}},
@@ -59,7 +64,7 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
     // The documented defaults (0.9144 as the nearest float, bits 0x3F6A161E); rows change fields.
     EXPECT_EQ(bitsOf({}), std::tuple("CorvaneTest", "CORVANE:WORLD:1", 0u, 0u, 0x3F800000u, 0u,
                                      false, 0x41000000u, 0x41C80000u, false, 0x3F6A161Eu, false,
-                                     false, 0u, std::vector<std::string>{}));
+                                     false, 0u, "", std::vector<std::string>{}));
     for (const auto& row : rows) {
         std::vector<const char*> argv{"CorvaneVoiceBridge"};
         for (const auto& arg : row.args) argv.push_back(arg.c_str());
@@ -70,6 +75,26 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         EXPECT_EQ(std::tuple(outcome, bitsOf(options), err.str()),
                   std::tuple(row.outcome, bitsOf(row.fields), row.err)) << ::testing::PrintToString(row.args);
     }
+}
+
+// A log named in a settings file lies beside it, wherever the bridge starts;
+// one given whole, or on the command line, stays as written.
+TEST(ParseCommandLine, TakesALogPathOfASettingsFileFromItsFolder) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "corvane-log-test";
+    std::filesystem::create_directories(folder);
+    const std::string settings = (folder / "s.ini").string();
+    const std::string absolute = (folder / "x.log").string();
+    for (const auto& [written, expected] :
+         {std::pair<std::string, std::string>{"logs/b.log", (folder / "logs" / "b.log").string()},
+          {absolute, absolute}}) {
+        std::ofstream(settings, std::ios::binary) << "log = " << written << "\n";
+        const char* argv[] = {"CorvaneVoiceBridge", "--config", settings.c_str(), nullptr};
+        BridgeOptions options;
+        std::ostringstream err;
+        ASSERT_EQ(parseCommandLine(3, argv, options, err), ParseOutcome::Run) << err.str();
+        EXPECT_EQ(options.logFile, expected);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 // A settings file's lines go through the same checks; a refused value is named.
@@ -115,7 +140,8 @@ TEST(Usage, IsTheHelpTextByteForByte) {
               "  --pid N               Read the game process with this ID instead of Wow.exe\n"
               "  --version             Print the program name and version\n"
               "  -- GAME COMMAND       Start the game with this command, read it, end with it\n"
-              "  --config FILE         Read options from FILE, one name = value per line\n");
+              "  --config FILE         Read options from FILE, one name = value per line\n"
+              "  --log FILE            Append the start line, notices, errors and status changes to FILE\n");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "driver/sudo_notice.h"
+#include "cli/sudo_notice.h"
 
 namespace corvane {
 

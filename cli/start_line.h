@@ -2,7 +2,7 @@
 // The line a player sees on standard error when the bridge starts, so a run
 // in the wrong mode or with the shared default identity does not go unnoticed.
 
-#include "driver/options.h"
+#include "cli/options.h"
 
 #include <string>
 

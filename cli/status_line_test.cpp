@@ -1,6 +1,6 @@
-#include "driver/start_line.h"
-#include "driver/status_line.h"
-#include "driver/sudo_notice.h"
+#include "cli/start_line.h"
+#include "cli/status_line.h"
+#include "cli/sudo_notice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,13 @@
-#include "driver/options.h"
+#include "cli/options.h"
 
 #include "common/version.h"
-#include "driver/settings_file.h"
+#include "cli/settings_file.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <ostream>
 
 namespace corvane {
@@ -29,7 +30,8 @@ const char kUsageText[] =
     "  --pid N               Read the game process with this ID instead of Wow.exe\n"
     "  --version             Print the program name and version\n"
     "  -- GAME COMMAND       Start the game with this command, read it, end with it\n"
-    "  --config FILE         Read options from FILE, one name = value per line\n";
+    "  --config FILE         Read options from FILE, one name = value per line\n"
+    "  --log FILE            Append the start line, notices, errors and status changes to FILE\n";
 
 void printUsage(std::ostream& out) {
     out << kUsageText;
@@ -113,6 +115,11 @@ constexpr OptionSpec kOptions[] = {
     {"speed", false, [](const char* v, BridgeOptions& o) { return convertFloat(v, o.speed); }},
     {"wait", true, [](const char* v, BridgeOptions& o) { return setFlag(v, o.wait); }},
     {"pid", false, [](const char* v, BridgeOptions& o) { return convertProcessId(v, o.pid); }},
+    {"log", false,
+     [](const char* v, BridgeOptions& o) {
+         o.logFile = v;
+         return !o.logFile.empty();
+     }},
 };
 
 const OptionSpec* findOption(std::string_view name) {
@@ -130,6 +137,19 @@ std::string applySetting(const Setting& setting, BridgeOptions& options) {
     if (option->set(setting.value.c_str(), options)) return {};
     return "\"" + setting.value + "\" is not a valid value for " + setting.name +
            (option->isFlag ? ": write yes or no" : "");
+}
+
+// A relative path in a settings file names a file beside it, wherever the
+// bridge was started from (a launcher starts it in the game's folder).
+std::string besideSettingsFile(const std::string& settingsPath, const std::string& path) {
+    namespace fs = std::filesystem;
+    const auto fromUtf8 = [](const std::string& text) {
+        return fs::path(std::u8string(text.begin(), text.end()));
+    };
+    const fs::path written = fromUtf8(path);
+    if (written.has_root_path()) return path;  // "/x", "C:\\x", also "\\x" and "C:x" as written
+    const std::u8string joined = (fromUtf8(settingsPath).parent_path() / written).u8string();
+    return std::string(joined.begin(), joined.end());
 }
 
 // Everything after "--" at `position`, unchanged, as the game's command.
@@ -180,10 +200,12 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
                 err << "Settings file \"" << path << "\" cannot be read: " << error << ".\n";
                 return ParseOutcome::InvalidSettings;
             }
+            const std::string logBefore = options.logFile;
             if (!applySettings(bytes, options, line, error)) {
                 err << "Settings file \"" << path << "\", line " << line << ": " << error << ".\n";
                 return ParseOutcome::InvalidSettings;
             }
+            if (options.logFile != logBefore) options.logFile = besideSettingsFile(path, options.logFile);
             continue;
         }
         const OptionSpec* option = arg.starts_with("--") ? findOption(arg.substr(2)) : nullptr;

@@ -1,11 +1,11 @@
-#include "driver/status_line.h"
+#include "cli/status_line.h"
 
-#include "driver/console.h"
+#include "cli/console.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <ostream>
+#include <utility>
 
 namespace corvane {
 namespace {
@@ -79,15 +79,27 @@ std::string FailureEcho::next(std::string_view label, int width) {
     return "\n" + said_ + "\n";
 }
 
-void StatusPrinter::print(std::string_view line, std::string_view failureLabel) {
+void StatusPrinter::printOnline(const CharacterSnapshot& snapshot, const Vec3& published) {
+    print(formatOnlineStatus(snapshot, published), {}, "ONLINE");
+}
+
+void StatusPrinter::printOffline(std::string_view label, const Vec3& published) {
+    print(formatOfflineStatus(label, published), label,
+          std::string(kOfflinePrefix) + std::string(label));
+}
+
+void StatusPrinter::print(std::string_view line, std::string_view failureLabel,
+                          std::string_view logged) {
     const int width = standardOutputConsoleWidth();
-    const std::string fitted = fitStatusLine(line, previousLength_, width);
+    std::string fitted = fitStatusLine(line, previousLength_, width);
     previousLength_ = fitted.size() - (fitted.starts_with('\r') ? 1 : 0);
-    out_ << fitted;
-    out_.flush();
-    if (!out_) out_.clear();
+    output_.status(std::move(fitted));
     if (const std::string full = echo_.next(failureLabel, width); !full.empty()) {
-        writeToErrorConsole(full);
+        output_.errorToConsole(full);
+    }
+    if (logged != logged_) {
+        logged_ = logged;
+        output_.log(logged_ + "\n");
     }
 }
 

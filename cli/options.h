@@ -26,6 +26,8 @@ struct BridgeOptions {
     std::uint32_t pid = 0;
     // Whether "--identity" was given at all: the start line warns about the shared default.
     bool identityGiven = false;
+    // The log file (--log), UTF-8; empty without one.
+    std::string logFile = {};
     // Everything after "--": the game's command, started by the bridge and read
     // as with --wow --wait. Empty without one.
     std::vector<std::string> command = {};

@@ -1,4 +1,4 @@
-#include "driver/game_launch.h"
+#include "cli/game_command.h"
 
 #include <gtest/gtest.h>
 

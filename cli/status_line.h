@@ -2,11 +2,11 @@
 // The live-mode console line, rewritten in place: a carriage return first,
 // ten spaces last and no line feed.
 
+#include "cli/output.h"
 #include "game/character_snapshot.h"
 #include "link/pose.h"
 
 #include <cstddef>
-#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -37,20 +37,24 @@ private:
     std::string said_;
 };
 
-// Writes status lines to standard output, fitted to the console's width at
-// that moment, and flushes each. Best effort: a failed write (a closed pipe or
-// terminal) is forgotten, so the next line is tried and the bridge goes on.
-// A failure text the console cuts goes in full to standard error, only when
-// that is a console.
+// Hands status lines to the output, fitted to the console's width at that
+// moment. Best effort: a line the reader does not take is dropped, so the next
+// one is tried and the bridge goes on. A failure text the console cuts goes in
+// full to standard error, only when that is a console; each change of the
+// label goes to the log.
 class StatusPrinter {
 public:
-    explicit StatusPrinter(std::ostream& out) : out_(out) {}
-    void print(std::string_view line, std::string_view failureLabel = {});
+    explicit StatusPrinter(Output& output) : output_(output) {}
+    void printOnline(const CharacterSnapshot& snapshot, const Vec3& published);
+    void printOffline(std::string_view label, const Vec3& published);
 
 private:
-    std::ostream& out_;
+    void print(std::string_view line, std::string_view failureLabel, std::string_view logged);
+
+    Output& output_;
     std::size_t previousLength_ = 0;  // what the last line covers after its carriage return
     FailureEcho echo_;
+    std::string logged_;  // the label the log holds last
 };
 
 }  // namespace corvane

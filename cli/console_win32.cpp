@@ -1,0 +1,79 @@
+#include "cli/console.h"
+
+#include "common/windows_support.h"
+
+#include <climits>
+#include <string>
+
+namespace corvane {
+namespace {
+
+HANDLE handleOf(StandardStream stream) {
+    return GetStdHandle(stream == StandardStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
+bool consoleHandle(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+bool writeConsole(HANDLE console, std::string_view text) {
+    if (text.size() > INT_MAX) return false;
+    const int bytes = static_cast<int>(text.size());
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, nullptr, 0);
+    if (units <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, wide.data(), units);
+    for (std::wstring_view rest = wide; !rest.empty();) {
+        DWORD written = 0;
+        if (!WriteConsoleW(console, rest.data(), static_cast<DWORD>(rest.size()), &written, nullptr) ||
+            written == 0) {
+            return false;
+        }
+        rest.remove_prefix(written);
+    }
+    return true;
+}
+
+// The bytes a text-mode C runtime stream writes: "\r\n" for every "\n".
+bool writeFile(HANDLE file, std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size() + 16);
+    for (const char c : text) {
+        if (c == '\n') bytes += '\r';
+        bytes += c;
+    }
+    for (std::string_view rest = bytes; !rest.empty();) {
+        DWORD written = 0;
+        if (!WriteFile(file, rest.data(), static_cast<DWORD>(rest.size()), &written, nullptr) ||
+            written == 0) {
+            return false;
+        }
+        rest.remove_prefix(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool isConsole(StandardStream stream) noexcept { return consoleHandle(handleOf(stream)); }
+
+int standardOutputConsoleWidth() noexcept {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(handleOf(StandardStream::Output), &info)) return 0;
+    // Text wraps at the buffer's width, which may exceed the window's.
+    return info.dwSize.X > 0 ? info.dwSize.X : 0;
+}
+
+bool writeStandardStream(StandardStream stream, std::string_view text) noexcept {
+    const HANDLE handle = handleOf(stream);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+    if (text.empty()) return true;
+    try {
+        return consoleHandle(handle) ? writeConsole(handle, text) : writeFile(handle, text);
+    } catch (...) {  // out of memory for the copy: this text is lost, the bridge goes on
+        return false;
+    }
+}
+
+}  // namespace corvane

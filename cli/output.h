@@ -1,0 +1,68 @@
+#pragma once
+// Everything the bridge says once it runs goes through one Output, which
+// knows where each kind of text goes:
+// - the status line: standard output, latest wins;
+// - errors (and the several-games hint scripts rely on): standard error, always;
+// - notices (the start line, warnings, what the bridge noticed): standard
+//   error when that is a console, or whatever it is when the bridge runs a
+//   game command (a launcher's log); never into a redirected run that scripts
+//   read;
+// - all of them but the repeating status line: the log file, when there is one.
+// Writing happens on threads of the Output's own (AsyncWriter), so the cycle
+// never waits on a reader that stopped reading.
+
+#include "cli/async_writer.h"
+#include "cli/log_file.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+class Output {
+public:
+    struct Destinations {
+        AsyncWriter::Sink output;  // standard output
+        AsyncWriter::Sink error;   // standard error
+        bool outputIsConsole = false;
+        bool errorIsConsole = false;
+        std::function<std::string()> clock = [] { return std::string(); };  // the log's timestamps
+    };
+
+    // `gameCommand`: the bridge starts the game, as launchers run it.
+    Output(Destinations destinations, bool gameCommand);
+    // This process's standard streams and the local time.
+    static Destinations standardStreams();
+
+    // Each takes text with its own line feeds, written as it is.
+    void notice(std::string_view text);
+    void error(std::string_view text);
+    // Only to a console: the full text of a failure the console cut from the status line.
+    void errorToConsole(std::string_view text);
+    // Only to the log.
+    void log(std::string_view text);
+    // One status line (the repeating one), to standard output.
+    void status(std::string line);
+
+    // Opens the log file at the UTF-8 `path`; false with the reason in `error`.
+    bool openLog(const std::string& path, std::string& error);
+
+    // The run's last words: on a console the last status line gets its line
+    // feed; then up to `bound` for what waits to be written.
+    void finish(std::chrono::milliseconds bound);
+
+private:
+    void toError(std::string_view text);
+
+    Destinations destinations_;
+    bool noticesToError_;
+    AsyncWriter output_;
+    AsyncWriter error_;
+    std::unique_ptr<AsyncWriter> log_;
+    bool statusShown_ = false;  // a status line ends the console's last row
+};
+
+}  // namespace corvane

@@ -1,0 +1,141 @@
+#include "cli/async_writer.h"
+#include "cli/log_file.h"
+#include "cli/output.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <tuple>
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A reader that takes text only while it is let through.
+struct Reader {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = true;
+    std::string taken;
+    bool take(std::string_view text) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return open; });
+        taken += text;
+        return true;
+    }
+    void setOpen(bool value) {
+        const std::lock_guard lock(mutex);
+        open = value;
+        changed.notify_all();
+    }
+    std::string text() {
+        const std::lock_guard lock(mutex);
+        return taken;
+    }
+};
+
+auto sinkOf(Reader& reader) {
+    return [&reader](std::string_view text) { return reader.take(text); };
+}
+
+// A reader that stops reading holds nothing up: what waits is bounded, the
+// newest status line replaces the one still waiting, and flushing gives up
+// at its deadline. Once it reads again, everything kept comes in order.
+TEST(AsyncWriter, NeverWaitsOnAReaderAndKeepsWhatFitsInOrder) {
+    Reader reader;
+    reader.setOpen(false);
+    AsyncWriter writer(sinkOf(reader), 8);
+    ASSERT_TRUE(writer.post("held"));  // taken by the thread, which then waits on the reader
+    ASSERT_FALSE(writer.flush(std::chrono::steady_clock::now() + 20ms));
+    writer.postLatest("s1");
+    writer.postLatest("s2");
+    EXPECT_TRUE(writer.post("n1"));
+    writer.postLatest("s3");
+    EXPECT_FALSE(writer.post("toolong"));  // 2 + 2 + 2 waiting: 7 more would pass 8
+    writer.postLatest("s4");
+    EXPECT_EQ(writer.dropped(), 3u);  // s1 and s3 replaced, "toolong" refused
+    reader.setOpen(true);
+    EXPECT_TRUE(writer.flush(std::chrono::steady_clock::now() + 5s));
+    EXPECT_EQ(reader.text(), "helds2n1s4");
+}
+
+struct Route {
+    bool errorIsConsole;
+    bool outputIsConsole;
+    bool gameCommand;
+    std::string output;
+    std::string error;
+};
+
+// Where each kind of text goes. Notices reach a redirected standard error only
+// with a game command; below a status line on a console they start a line of
+// their own; the log gets everything but the repeating line, timestamped.
+TEST(Output, SendsEachKindOfTextWhereItBelongs) {
+    const std::string notice = "CorvaneVoiceBridge: live mode.\n";
+    const std::string error = "ERROR: lost.\n";
+    const Route rows[] = {
+        {false, false, false, "\rS1", error + "hint\n"},
+        {true, false, false, "\rS1", notice + error + "hint\n\ncut\n"},
+        {false, false, true, "\rS1", notice + error + "hint\n"},
+        {false, true, false, "\rS1\n", error + "hint\n"},
+        {true, true, false, "\rS1", notice + error + "\nhint\n\ncut\n"},
+    };
+    for (const Route& row : rows) {
+        Reader out, err;
+        Output::Destinations destinations{sinkOf(out), sinkOf(err), row.outputIsConsole,
+                                          row.errorIsConsole, [] { return std::string("T"); }};
+        Output output(destinations, row.gameCommand);
+        const std::filesystem::path log = std::filesystem::temp_directory_path() / "corvane-output.log";
+        std::filesystem::remove(log);
+        std::string why;
+        ASSERT_TRUE(output.openLog(log.string(), why)) << why;
+        output.notice(notice);
+        output.error(error);
+        output.status("\rS1");
+        output.error("hint\n");
+        output.errorToConsole("\ncut\n");
+        output.finish(5s);
+        EXPECT_EQ(std::tuple(out.text(), err.text()), std::tuple(row.output, row.error))
+            << row.errorIsConsole << row.outputIsConsole << row.gameCommand;
+        std::ostringstream logged;
+        logged << std::ifstream(log, std::ios::binary).rdbuf();
+        EXPECT_EQ(logged.str(), "T CorvaneVoiceBridge: live mode.\nT ERROR: lost.\nT hint\n");
+        std::filesystem::remove(log);
+    }
+}
+
+// A log at its limit keeps its newer half, from a whole line on; what is not
+// a file is refused without waiting on it.
+TEST(LogFile, KeepsItsNewerHalfAndTakesOnlyAFile) {
+    EXPECT_EQ(timestampedLines("T", "a\n\r\n\nb"), "T a\nT b\n");
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "corvane-limit.log";
+    const std::string line = std::string(99, 'x') + "\n";
+    std::size_t written = 0;
+    for (std::ofstream file(path, std::ios::binary); written < kLogFileLimit; written += line.size() + 1) {
+        file << written % 10 << line;
+    }
+    LogFile log;
+    std::string error;
+    ASSERT_TRUE(log.open(path.string(), error)) << error;
+    ASSERT_TRUE(log.append("last\n"));
+    std::ostringstream kept;
+    kept << std::ifstream(path, std::ios::binary).rdbuf();
+    const std::string text = kept.str();
+    EXPECT_LT(text.size(), written / 2 + 200);
+    EXPECT_GT(text.size(), written / 2 - 200);
+    const std::string first = text.substr(0, text.find('\n') + 1);
+    EXPECT_TRUE(first.ends_with(line) && first.front() >= '0' && first.front() <= '9') << first;
+    EXPECT_TRUE(text.ends_with(line + "last\n"));
+    std::filesystem::remove(path);
+
+    EXPECT_FALSE(log.open(std::filesystem::temp_directory_path().string(), error));
+    EXPECT_EQ(error, "it is a folder");
+}
+
+}  // namespace
+}  // namespace corvane
