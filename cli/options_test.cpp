@@ -85,7 +85,7 @@ TEST(ParseCommandLine, TakesALogPathOfASettingsFileFromItsFolder) {
     const std::string settings = (folder / "s.ini").string();
     const std::string absolute = (folder / "x.log").string();
     for (const auto& [written, expected] :
-         {std::pair<std::string, std::string>{"logs/b.log", (folder / "logs" / "b.log").string()},
+         {std::pair{(std::filesystem::path("logs") / "b.log").string(), (folder / "logs" / "b.log").string()},
           {absolute, absolute}}) {
         std::ofstream(settings, std::ios::binary) << "log = " << written << "\n";
         const char* argv[] = {"CorvaneVoiceBridge", "--config", settings.c_str(), nullptr};
