@@ -30,7 +30,9 @@ const char kUsageText[] =
     "  --pid N               Read the game process with this ID instead of Wow.exe\n"
     "  --version             Print the program name and version\n"
     "  -- GAME COMMAND       Start the game with this command, read it, end with it\n"
-    "  --config FILE         Read options from FILE, one name = value per line\n"
+    "  --config FILE         Read options from FILE, one name = value per line:\n"
+    "                        names in any case, a value in \"quotes\" or not, and a\n"
+    "                        # or ; after a blank begins a note; UTF-8 or UTF-16\n"
     "  --log FILE            Append the start line, notices, errors and status changes to FILE\n";
 
 void printUsage(std::ostream& out) {

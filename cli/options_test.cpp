@@ -104,7 +104,8 @@ TEST(ApplySettings, EveryTextGivesItsFieldsOrItsLineAndError) {
          "x = -5\ny = 2\nz = 3\nyaw = 90\nradius = 4\nspeed = 5\npid = 42\nwait = no", 0, "",
          {.identity = "A B", .context = "", .x = -5, .y = 2, .z = 3, .yaw = 90, .orbit = true,
           .radius = 4, .speed = 5, .wow = true, .wowScale = 1, .pid = 42, .identityGiven = true}},
-        {"x = 1\nIdentity = A", 2, "unknown setting \"Identity\"", {.x = 1}},
+        {"x = 1\nIdentity = A\nIdentiy = B", 3, "unknown setting \"identiy\"",
+         {.identity = "A", .x = 1, .identityGiven = true}},
         {"help = yes", 1, "unknown setting \"help\""},
         {"config = other.ini", 1, "\"config\" cannot be used inside a settings file"},
         {"wow = on", 1, "\"on\" is not a valid value for wow: write yes or no"},
@@ -140,7 +141,9 @@ TEST(Usage, IsTheHelpTextByteForByte) {
               "  --pid N               Read the game process with this ID instead of Wow.exe\n"
               "  --version             Print the program name and version\n"
               "  -- GAME COMMAND       Start the game with this command, read it, end with it\n"
-              "  --config FILE         Read options from FILE, one name = value per line\n"
+              "  --config FILE         Read options from FILE, one name = value per line:\n"
+              "                        names in any case, a value in \"quotes\" or not, and a\n"
+              "                        # or ; after a blank begins a note; UTF-8 or UTF-16\n"
               "  --log FILE            Append the start line, notices, errors and status changes to FILE\n");
 }
 

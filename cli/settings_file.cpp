@@ -2,6 +2,8 @@
 
 #include "link/utf8.h"
 
+#include <optional>
+
 namespace corvane {
 namespace {
 
@@ -51,6 +53,51 @@ bool utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string& out) {
     return true;
 }
 
+constexpr bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Where a note begins: a '#' or ';' after a space or tab, so that
+// "CORVANE#1" keeps its mark; npos without one.
+std::size_t noteStart(std::string_view text) {
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        if ((text[i] == '#' || text[i] == ';') && isBlank(text[i - 1])) return i;
+    }
+    return std::string_view::npos;
+}
+
+// What follows the '=': one pair of double quotes around the whole value is
+// taken off (a quote inside stays, and so does a '#' or ';' inside the
+// pair); a note after the value is left out.
+std::string_view valueOf(std::string_view text) {
+    text = trimmed(text);
+    if (text.starts_with('"')) {
+        for (std::size_t close = text.find('"', 1); close != std::string_view::npos;
+             close = text.find('"', close + 1)) {
+            const std::string_view after = text.substr(close + 1);
+            if (trimmed(after).empty() || noteStart(after) == after.find_first_not_of(" \t")) {
+                return text.substr(1, close - 1);
+            }
+        }
+    }
+    return trimmed(text.substr(0, noteStart(text)));
+}
+
+// Names match without regard to case: all of them are ASCII.
+std::string lowerCase(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+// UTF-16 saved without its byte order mark is told by its zero bytes: the
+// first line begins with a name, a note's mark or a blank, all ASCII, whose
+// upper byte is zero. UTF-8 text never holds a zero byte.
+std::optional<bool> utf16WithoutMark(std::string_view bytes) {
+    if (bytes.size() < 2 || (bytes[0] == '\0') == (bytes[1] == '\0')) return std::nullopt;
+    return bytes[0] == '\0';  // big-endian
+}
+
 }  // namespace
 
 SettingsText decodeSettingsText(std::string_view bytes) {
@@ -68,6 +115,9 @@ SettingsText decodeSettingsText(std::string_view bytes) {
     } else if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
         utf16Failed = !utf16ToUtf8(bytes.substr(2), bytes[0] == '\xFE', converted);
         text = converted;
+    } else if (const std::optional<bool> bigEndian = utf16WithoutMark(bytes)) {
+        utf16Failed = !utf16ToUtf8(bytes, *bigEndian, converted);
+        text = converted;
     }
 
     // A failed conversion ended inside its last line; the lines before it come first.
@@ -82,9 +132,11 @@ SettingsText decodeSettingsText(std::string_view bytes) {
         const std::string_view line = trimmed(lines[i]);
         if (line.empty() || line.front() == '#' || line.front() == ';') continue;
         const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos) return fail(i + 1, "no \"=\": write name = value");
-        result.settings.push_back({static_cast<int>(i + 1), std::string(trimmed(line.substr(0, equals))),
-                                   std::string(trimmed(line.substr(equals + 1)))});
+        if (equals == std::string_view::npos || noteStart(line) < equals) {
+            return fail(i + 1, "no \"=\": write name = value");
+        }
+        result.settings.push_back({static_cast<int>(i + 1), lowerCase(trimmed(line.substr(0, equals))),
+                                   std::string(valueOf(line.substr(equals + 1)))});
     }
     if (utf16Failed) return fail(lines.size(), "the text is not valid UTF-16: save it as UTF-8");
     return result;

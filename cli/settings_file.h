@@ -14,7 +14,7 @@ inline constexpr std::size_t kSettingsFileLimit = 64 * 1024;
 
 struct Setting {
     int line = 0;  // counted from 1, as an editor counts them
-    std::string name;
+    std::string name;   // in lower case (names match without regard to case)
     std::string value;  // UTF-8
 };
 
@@ -24,11 +24,13 @@ struct SettingsText {
     std::string error;              // what is wrong on that line, without a period
 };
 
-// Decodes a settings file's bytes: UTF-8 with or without its byte order mark,
-// or UTF-16 LE or BE with one. Lines end in CR LF, LF or CR; blanks around
-// names and values are trimmed; empty lines and lines that begin with '#' or
-// ';' are skipped. Stops at the first line that is no "name = value" or not
-// text in the file's encoding.
+// Decodes a settings file's bytes as editors save them: UTF-8 with or without
+// its byte order mark, or UTF-16 LE or BE with one or without (told by its zero
+// bytes). Lines end in CR LF, LF or CR; blanks around names and values are
+// trimmed; empty lines and lines that begin with '#' or ';' are skipped, and a
+// '#' or ';' after a space or tab begins a note that runs to the line's end.
+// One pair of double quotes around a whole value is taken off. Stops at the
+// first line that is no "name = value" or not text in the file's encoding.
 SettingsText decodeSettingsText(std::string_view bytes);
 
 // Reads the file at the UTF-8 `path`, of at most kSettingsFileLimit bytes.

@@ -18,6 +18,11 @@ bool readFileStart(const std::string& path, std::size_t limit, std::string& byte
     const UniqueSnapshotHandle file(CreateFileW(wide.c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A pipe, the console or a device is no settings file: reading it could wait for ever.
+    if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
+        error = "it is not a file";
+        return false;
+    }
     std::string buffer(limit, '\0');
     DWORD size = 0;
     bool ok = static_cast<bool>(file);
@@ -30,10 +35,13 @@ bool readFileStart(const std::string& path, std::size_t limit, std::string& byte
     }
     if (!ok) {
         const DWORD code = GetLastError();
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
             error = "it does not exist";
+        } else if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            // Opening a folder gives access denied.
+            error = "it is a folder";
         } else if (code == ERROR_ACCESS_DENIED) {
-            // Also what opening a folder gives.
             error = "access is denied";
         } else {
             error = "Win32 error " + std::to_string(code);

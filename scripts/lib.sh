@@ -25,8 +25,8 @@ ensure_packages() {
 }
 
 # util-linux and mount: unshare, setpriv and mount put each end-to-end test in
-# namespaces of its own (scripts/isolated.sh).
-NATIVE_PACKAGES=(cmake ninja-build g++ googletest procps util-linux mount)
+# namespaces of its own (scripts/isolated.sh). cmark-gfm: the player guide's HTML.
+NATIVE_PACKAGES=(cmake ninja-build g++ googletest procps util-linux mount cmark-gfm)
 SANITIZER_PACKAGES=(clang libclang-rt-14-dev)
 # The real client is a 32-bit program: the fake game is built as one too and
 # run by Wine's 32-bit loader (a prefix made after wine32 is installed).

@@ -43,30 +43,12 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onStopSignal(int) { g_running.store(false); }
 
-// Home, each line cleared to its end, then everything below cleared: the
-// view is rewritten in place without flicker.
-std::string redrawn(const std::string& text, bool first) {
-    std::string out = first ? "\x1b[2J\x1b[H" : "\x1b[H";
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos;
-         start = end + 1, end = text.find('\n', start)) {
-        out.append(text, start, end - start);
-        out += "\x1b[K\n";
-    }
-    out += "\x1b[J";
-    return out;
-}
-
-void show(const LinkedMem& record, const FrameTiming& timing, const MonitorOptions& options,
-          bool first, std::string_view liveness = {}) {
-    if (options.json) {
-        std::cout << formatJson(record, timing) << '\n';
-    } else if (options.once) {
-        std::cout << formatDisplay(record, timing, liveness);
-    } else {
-        std::cout << redrawn(formatDisplay(record, timing), first);
-    }
-    std::cout.flush();
+// False when whoever reads the output has gone.
+bool show(MonitorConsole& console, const LinkedMem& record, const FrameTiming& timing,
+          const MonitorOptions& options, std::string_view liveness = {}) {
+    if (options.json) return console.write(formatJson(record, timing) + '\n');
+    if (options.once) return console.write(formatDisplay(record, timing, liveness));
+    return console.draw(formatDisplay(record, timing));
 }
 
 int monitor(const MonitorOptions& options) {
@@ -89,7 +71,7 @@ int monitor(const MonitorOptions& options) {
         return 1;
     }
 
-    const ConsoleSetup console;
+    MonitorConsole console;
     LinkedMem record{};
     if (options.once) {
         // Two samples apart tell a running bridge from a record left behind.
@@ -102,23 +84,21 @@ int monitor(const MonitorOptions& options) {
         const FrameTiming timing{framesBetween(firstTick, record.uiTick) * 1e9 /
                                      static_cast<double>(elapsed),
                                  std::nullopt};
-        show(record, timing, options, true, formatLiveness(firstTick, record.uiTick, elapsed));
-        return std::cout ? 0 : 1;
+        return show(console, record, timing, options, formatLiveness(firstTick, record.uiTick, elapsed))
+                   ? 0
+                   : 1;
     }
 
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
     FrameRateMeter meter;
     std::int64_t nextPrint = monotonicNanoseconds();
-    bool first = true;
     while (g_running.load()) {
         copyRecord(memory.data(), record);
         const std::int64_t now = monotonicNanoseconds();
         meter.addSample(now, record.uiTick);
         if (now >= nextPrint) {
-            show(record, meter.timing(), options, first);
-            if (!std::cout) return 1;  // whoever read our output has gone
-            first = false;
+            if (!show(console, record, meter.timing(), options)) return 1;
             nextPrint += kPrintIntervalNs;
             if (nextPrint <= now) nextPrint = now + kPrintIntervalNs;  // after a stall
         }
