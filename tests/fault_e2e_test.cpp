@@ -1,5 +1,6 @@
 // POSIX only: how the bridge stops on each signal, also while nobody reads its
-// status line and before its first cycle, and what it says when refused access.
+// status line and before its first cycle, what it says when refused access,
+// and a settings file that is a FIFO.
 
 #include "tests/support/programs.h"
 
@@ -173,6 +174,23 @@ TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
     EXPECT_EQ(std::pair(second.exitCode, second.errorOutput),
               std::pair(std::optional(1), std::string("ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n")));
     EXPECT_TRUE(stopBridge(bridge));
+}
+
+// "--config" naming what is no file is refused at once: read, a FIFO that
+// nobody writes would hold the start up for ever without a word.
+TEST(Fault, ConfigThatIsNoFileIsRefusedAtOnce) {
+    const std::string fifo = uniqueTempFile().string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    for (const auto& [path, reason] : {std::pair{fifo, "it is not a file"}, {"/dev/null", "it is not a file"},
+                                       {folder, "it is a folder"}}) {
+        const auto started = std::chrono::steady_clock::now();
+        const Finished run = runToEnd({bridgePath(), "--config", path, "--wow"});
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds{2}) << path;
+        EXPECT_EQ(std::pair(run.exitCode, run.errorOutput),
+                  std::pair(std::optional(2), "Settings file \"" + path + "\" cannot be read: " + reason + ".\n"));
+    }
+    std::filesystem::remove(fifo);
 }
 
 // Started through sudo (as root, for user 1000) the bridge says whose link it writes.

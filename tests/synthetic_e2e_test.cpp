@@ -103,10 +103,11 @@ TEST(SyntheticBridge, RunsThatEndAtOnceSayWhyWithTheirExitCode) {
     }
 }
 
-// A settings file as Notepad saves it, in a folder whose name holds a letter
-// beyond A-Z: a bad one is named with its line and nothing is published; from
-// UTF-8 with its mark or UTF-16 LE the values are published exactly, and a
-// later option wins over the file.
+// A settings file as editors save it and players write it, in a folder whose
+// name holds a letter beyond A-Z: a bad one is named with its line and nothing
+// is published; from UTF-8 with its mark, or UTF-16 LE without one, with names
+// in any case, a value in quotes and notes after the values, the values are
+// published exactly, and a later option wins over the file.
 TEST(SyntheticBridge, TakesItsSettingsFromAFile) {
     const std::filesystem::path folder = uniqueTempFile().concat(u8"-\u0416");
     std::filesystem::create_directory(folder);
@@ -129,10 +130,10 @@ TEST(SyntheticBridge, TakesItsSettingsFromAFile) {
         std::string error;
         EXPECT_FALSE(LinkProbe().open(error)) << path << " opened the link";  // nothing published yet
     }
-    const std::string utf8 = "\xEF\xBB\xBF# Mine\r\nidentity = \xD0\x96\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0\xF0\x9D\x84\x9E"
-                             "\r\ncontext = CORVANE:\xD0\x96\r\n";
-    const std::string utf16 = "\xFF\xFEi\0d\0e\0n\0t\0i\0t\0y\0=\0\x16\x04\x30\x04\x3D\x04\x3D\x04\x30\x04\x34\xD8"
-                              "\x1E\xDD\n\0c\0o\0n\0t\0e\0x\0t\0=\0C\0O\0R\0V\0A\0N\0E\0:\0\x16\x04"s;
+    const std::string utf8 = "\xEF\xBB\xBF# Mine\r\nIdentity = \"\xD0\x96\xD0\xB0\xD0\xBD\xD0\xBD\xD0\xB0\xF0\x9D\x84\x9E\""
+                             " # my main\r\ncontext = CORVANE:\xD0\x96\t; from the guild\r\n";
+    const std::string utf16 = "i\0d\0e\0n\0t\0i\0t\0y\0=\0\x16\x04\x30\x04\x3D\x04\x3D\x04\x30\x04\x34\xD8"
+                              "\x1E\xDD\n\0C\0O\0N\0T\0E\0X\0T\0=\0C\0O\0R\0V\0A\0N\0E\0:\0\x16\x04"s;
     for (const auto& [bytes, later] : {std::pair(utf8, ""), std::pair(utf16, ""), std::pair(utf8, "Later")}) {
         ChildProcess bridge;
         LinkProbe probe;
