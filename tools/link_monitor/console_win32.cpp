@@ -120,8 +120,8 @@ bool MonitorConsole::draw(std::string_view view) {
         return drawWithCursor(s.output, view, first, s.rows);
     case Drawing::Escapes:
         return writeWide(s.output, redrawnWithEscapes(view, first));
-    case Drawing::Plain:
-        return writeWide(s.output, first ? std::string(view) : "\n" + std::string(view));
+    case Drawing::Plain:  // below the one before, a blank line between
+        return (first || writeWide(s.output, "\n")) && writeWide(s.output, view);
     }
     return false;
 }
