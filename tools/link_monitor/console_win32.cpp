@@ -56,6 +56,8 @@ bool drawWithCursor(HANDLE output, std::string_view view, bool first, Rows& rows
         }
         rows.top = rows.end = info.dwCursorPosition.Y;
     }
+    // A buffer made smaller meanwhile keeps the view on its last rows.
+    rows.top = std::min<SHORT>(rows.top, static_cast<SHORT>(info.dwSize.Y - 1));
     if (!SetConsoleCursorPosition(output, COORD{0, rows.top})) return false;
     for (std::size_t start = 0, end = view.find('\n'); end != std::string_view::npos;
          start = end + 1, end = view.find('\n', start)) {
