@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -75,26 +73,6 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         EXPECT_EQ(std::tuple(outcome, bitsOf(options), err.str()),
                   std::tuple(row.outcome, bitsOf(row.fields), row.err)) << ::testing::PrintToString(row.args);
     }
-}
-
-// A log named in a settings file lies beside it, wherever the bridge starts;
-// one given whole, or on the command line, stays as written.
-TEST(ParseCommandLine, TakesALogPathOfASettingsFileFromItsFolder) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "corvane-log-test";
-    std::filesystem::create_directories(folder);
-    const std::string settings = (folder / "s.ini").string();
-    const std::string absolute = (folder / "x.log").string();
-    for (const auto& [written, expected] :
-         {std::pair{(std::filesystem::path("logs") / "b.log").string(), (folder / "logs" / "b.log").string()},
-          {absolute, absolute}}) {
-        std::ofstream(settings, std::ios::binary) << "log = " << written << "\n";
-        const char* argv[] = {"CorvaneVoiceBridge", "--config", settings.c_str(), nullptr};
-        BridgeOptions options;
-        std::ostringstream err;
-        ASSERT_EQ(parseCommandLine(3, argv, options, err), ParseOutcome::Run) << err.str();
-        EXPECT_EQ(options.logFile, expected);
-    }
-    std::filesystem::remove_all(folder);
 }
 
 // A settings file's lines go through the same checks; a refused value is named.

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -43,13 +42,15 @@ protected:
     LinkProbe probe;
 };
 
-// Through the evening the log (--log) gets the start line and each change of
-// the status label once, never the repeating line.
+// Through the evening the log that the settings file names ("log = NAME", a
+// file beside it) gets the start line and each change of the status label
+// once, never the repeating line.
 TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
-    const std::filesystem::path log = uniqueTempFile();
-    const std::u8string logName = log.u8string();
-    ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--wait", "--identity", "Evening", "--log",
-                                            std::string(logName.begin(), logName.end())}));
+    const std::filesystem::path settings = uniqueTempFile(), log = settings.string() + ".log";
+    std::ofstream(settings) << "log = " << log.filename().string() << "\n";
+    const std::u8string name = settings.u8string();
+    ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--wait", "--identity", "Evening", "--config",
+                                            std::string(name.begin(), name.end())}));
     EXPECT_TRUE(awaitOutput(bridge, "| waiting for Wow.exe |"));
     EXPECT_TRUE(awaitAt(kEveningIsolated));
 
@@ -72,21 +73,17 @@ TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
     ASSERT_TRUE(second.start() && enterWorld(second, "-300 50 10"));
     EXPECT_TRUE(awaitAt({-274.32f, 9.144f, 45.72f}));
 
-    // Each line after its local time. Besides the labels of every such evening,
-    // a run may catch "not in world", "entering world" or a failed read.
+    // Each line after its local time, "YYYY-MM-DD hh:mm:ss ". Besides the labels
+    // of every such evening, a run may catch "not in world", "entering world" or
+    // a failed read.
     const std::string waiting = "OFFLINE/GLUE SCREEN | isolated | waiting for Wow.exe";
-    const auto stamped = [](const std::string& line) {  // "YYYY-MM-DD hh:mm:ss "
-        const std::string digits = "0000-00-00 00:00:00 ";
-        return line.size() > digits.size() && std::ranges::equal(digits, line.substr(0, digits.size()), [](char d, char c) {
-            return d == '0' ? c >= '0' && c <= '9' : c == d;
-        });
-    };
     std::vector<std::string> lines, sure;
     pollUntil([&] {  // the last label is shown, then logged
         std::ifstream in(log);
         lines.clear(), sure.clear();
         for (std::string line; std::getline(in, line);) {
-            lines.push_back(stamped(line) ? line.substr(20) : "no time: " + line);
+            const bool stamped = line.size() > 20 && line[4] == '-' && line[13] == ':' && line[19] == ' ';
+            lines.push_back(stamped ? line.substr(20) : "no time: " + line);
             if (lines.back() == waiting || lines.back() == "ONLINE") sure.push_back(lines.back());
         }
         return sure.size() >= 4;
@@ -100,6 +97,7 @@ TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
                     (lines[i] == "ONLINE" || lines[i].starts_with("OFFLINE/GLUE SCREEN | isolated | "))) << lines[i];
     }
     std::filesystem::remove(log);
+    std::filesystem::remove(settings);
 }
 
 TEST_F(EveningTest, SeveralGamesGetAHintAndPidChoosesOne) {
