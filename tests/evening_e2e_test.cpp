@@ -80,7 +80,8 @@ TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
     std::vector<std::string> lines, sure;
     pollUntil([&] {  // the last label is shown, then logged
         std::ifstream in(log);
-        lines.clear(), sure.clear();
+        lines.clear();
+        sure.clear();
         for (std::string line; std::getline(in, line);) {
             const bool stamped = line.size() > 20 && line[4] == '-' && line[13] == ':' && line[19] == ' ';
             lines.push_back(stamped ? line.substr(20) : "no time: " + line);
