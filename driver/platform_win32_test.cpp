@@ -1,11 +1,19 @@
-// The driver's Windows layer: the pause's two ways of sleeping.
+// The driver's Windows layer: the pause's two ways of sleeping, and the
+// console's stop events.
 
 #include "common/sleep_win32.h"
+#include "common/windows_support.h"
 #include "driver/pacing.h"
+#include "driver/signals.h"
+#include "driver/signals_win32.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdint>
+#include <thread>
+#include <tuple>
 
 namespace corvane {
 namespace {
@@ -19,6 +27,48 @@ TEST(WindowsSleep, TimerNeverEndsBeforeItsTime) {
         if (!sleepOnHighResolutionTimer(ms)) GTEST_SKIP() << "no high-resolution timer here";
         EXPECT_GE(monotonicNanoseconds() - before, std::int64_t{ms} * 1'000'000) << ms << " ms";
     }
+}
+
+std::atomic<int> g_stops{0};
+std::atomic<int> g_signal{0};
+extern "C" void countStop(int signal) {
+    ++g_stops;
+    g_signal = signal;
+}
+
+// Wine delivers none of these events to a process of its own (Ctrl-Break not
+// at all), so the handler is driven directly. Closing the window, logoff and
+// shutdown end the process once the handler returns: they wait for the stop
+// frame, but not for ever.
+TEST(WindowsConsoleControl, EveryStopReachesTheBridgeAndTheFinalOnesAwaitTheStopFrame) {
+    installStopSignals(countStop);
+    using namespace std::chrono;
+    // (event, handled, signal passed on, waits)
+    const std::tuple<DWORD, bool, int, bool> rows[] = {
+        {CTRL_C_EVENT, true, SIGINT, false}, {CTRL_BREAK_EVENT, true, SIGINT, false},
+        {CTRL_CLOSE_EVENT, true, SIGTERM, true}, {CTRL_LOGOFF_EVENT, true, SIGTERM, true},
+        {CTRL_SHUTDOWN_EVENT, true, SIGTERM, true}, {3, false, 0, false},
+    };
+    for (const auto& [event, handled, signal, waits] : rows) {
+        g_stops = 0;
+        g_signal = 0;
+        const auto start = steady_clock::now();
+        EXPECT_EQ(handleConsoleControl(event, milliseconds{300}), handled) << event;
+        const auto took = steady_clock::now() - start;
+        EXPECT_EQ(std::tuple(g_stops.load(), g_signal.load()), std::tuple(handled ? 1 : 0, signal)) << event;
+        EXPECT_EQ(took >= milliseconds{290}, waits) << event;
+    }
+    // The stop frame published 100 ms in: the close returns then, and later ones at once.
+    std::thread published([] {
+        std::this_thread::sleep_for(milliseconds{100});
+        stopHandled();
+    });
+    const auto start = steady_clock::now();
+    EXPECT_TRUE(handleConsoleControl(CTRL_CLOSE_EVENT, seconds{20}));
+    EXPECT_LT(steady_clock::now() - start, seconds{5});
+    published.join();
+    EXPECT_TRUE(handleConsoleControl(CTRL_SHUTDOWN_EVENT, seconds{20}));
+    EXPECT_LT(steady_clock::now() - start, seconds{5});
 }
 
 }  // namespace

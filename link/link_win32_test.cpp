@@ -1,0 +1,89 @@
+// The link the bridge creates on Windows is the player's own whatever the
+// bridge's elevation, so a voice client that is not elevated opens it.
+
+#include "link/shared_memory.h"
+#include "link/shared_memory_win32.h"
+
+#include "common/windows_support.h"
+
+#include <aclapi.h>
+#include <gtest/gtest.h>
+#include <sddl.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+// Each ACE of `acl`: type, mask and SID as text.
+std::vector<std::tuple<int, DWORD, std::wstring>> aces(const ACL* acl) {
+    std::vector<std::tuple<int, DWORD, std::wstring>> out;
+    for (DWORD i = 0; acl != nullptr && i < acl->AceCount; ++i) {
+        void* ace = nullptr;
+        wchar_t* sid = nullptr;
+        if (!GetAce(const_cast<ACL*>(acl), i, &ace)) break;
+        // Allowed and label ACEs alike: header, mask, then the SID.
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        ConvertSidToStringSidW(const_cast<DWORD*>(&allowed->SidStart), &sid);
+        out.emplace_back(allowed->Header.AceType, allowed->Mask, sid != nullptr ? sid : L"?");
+        LocalFree(sid);
+    }
+    return out;
+}
+
+// All access for the token's user and nobody else, labelled at the creator's
+// integrity level but no higher than medium (S-1-16-8192), no write up.
+TEST(WindowsLink, CreatedForTheUserAloneAtMostAtMediumIntegrity) {
+    const std::wstring user = L"S-1-5-21-1004336348-1177238915-682003330-1001";
+    // (the creator's integrity level, the label's)
+    for (const auto& [creator, label] : {std::pair(0x4000u, L"S-1-16-8192"), std::pair(0x3000u, L"S-1-16-8192"),
+                                         std::pair(0x2000u, L"S-1-16-8192"), std::pair(0x1000u, L"S-1-16-4096")}) {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            creationSecurity(user, creator).c_str(), SDDL_REVISION_1, &sd, nullptr)) << creator;
+        BOOL present = FALSE, defaulted = FALSE;
+        ACL* dacl = nullptr;
+        ACL* sacl = nullptr;
+        GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+        GetSecurityDescriptorSacl(sd, &present, &sacl, &defaulted);
+        using Aces = std::vector<std::tuple<int, DWORD, std::wstring>>;
+        EXPECT_EQ(aces(dacl), (Aces{{ACCESS_ALLOWED_ACE_TYPE, GENERIC_ALL, user}})) << creator;
+        EXPECT_EQ(aces(sacl), (Aces{{SYSTEM_MANDATORY_LABEL_ACE_TYPE, SYSTEM_MANDATORY_LABEL_NO_WRITE_UP, label}}))
+            << creator;
+        LocalFree(sd);
+    }
+
+    // A mapping we create carries it: the voice client's open of all access
+    // is granted to the user alone.
+    const std::string name = "CorvaneSecurityTest-" + std::to_string(GetCurrentProcessId());
+    SharedMemory created;
+    std::uint32_t code = 0;
+    ASSERT_EQ(created.openOrCreate(name, 5460, code, SharedMemory::Access::Shared), SharedMemory::Status::Ok);
+    ASSERT_TRUE(created.created());
+    const UniqueNullHandle mapping(OpenFileMappingA(READ_CONTROL, FALSE, name.c_str()));
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ACL* dacl = nullptr;
+    ASSERT_EQ(GetSecurityInfo(mapping.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &dacl, nullptr, &sd), ERROR_SUCCESS);
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    const UniqueNullHandle owned(token);
+    unsigned char buffer[256];
+    DWORD size = 0;
+    wchar_t* self = nullptr;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size));
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &self);
+    const auto granted = aces(dacl);
+    ASSERT_EQ(granted.size(), 1u);
+    EXPECT_EQ(std::get<0>(granted[0]), ACCESS_ALLOWED_ACE_TYPE);
+    // As given, or mapped to the section's rights (FILE_MAP_ALL_ACCESS).
+    EXPECT_TRUE(std::get<1>(granted[0]) == GENERIC_ALL || std::get<1>(granted[0]) == FILE_MAP_ALL_ACCESS);
+    EXPECT_EQ(std::get<2>(granted[0]), self);
+    LocalFree(self);
+    LocalFree(sd);
+}
+
+}  // namespace
+}  // namespace corvane
