@@ -55,34 +55,47 @@ TEST(WindowsLink, CreatedForTheUserAloneAtMostAtMediumIntegrity) {
         LocalFree(sd);
     }
 
-    // A mapping we create carries it: the voice client's open of all access
-    // is granted to the user alone.
+    // A mapping we create carries it: a voice client of the user's that is not
+    // elevated (a medium-integrity copy of our token) may open it for all access.
     const std::string name = "CorvaneSecurityTest-" + std::to_string(GetCurrentProcessId());
     SharedMemory created;
     std::uint32_t code = 0;
     ASSERT_EQ(created.openOrCreate(name, 5460, code, SharedMemory::Access::Shared), SharedMemory::Status::Ok);
-    ASSERT_TRUE(created.created());
     const UniqueNullHandle mapping(OpenFileMappingA(READ_CONTROL, FALSE, name.c_str()));
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    ACL* dacl = nullptr;
-    ASSERT_EQ(GetSecurityInfo(mapping.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                              &dacl, nullptr, &sd), ERROR_SUCCESS);
-    HANDLE token = nullptr;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
-    const UniqueNullHandle owned(token);
-    unsigned char buffer[256];
+    std::vector<unsigned char> sd(4096);
     DWORD size = 0;
+    ASSERT_TRUE(GetKernelObjectSecurity(mapping.get(), OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+        DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION, sd.data(), 4096, &size));
+    HANDLE ours = nullptr, copy = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &ours));
+    ASSERT_TRUE(DuplicateTokenEx(ours, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenImpersonation, &copy));
+    const UniqueNullHandle token(ours), voiceClient(copy);
+    PSID medium = nullptr;
+    ConvertStringSidToSidW(L"S-1-16-8192", &medium);
+    TOKEN_MANDATORY_LABEL label{{medium, SE_GROUP_INTEGRITY}};
+    ASSERT_TRUE(SetTokenInformation(copy, TokenIntegrityLevel, &label, sizeof label + GetLengthSid(medium)));
+    LocalFree(medium);
+    GENERIC_MAPPING sections{STANDARD_RIGHTS_READ | SECTION_QUERY | SECTION_MAP_READ, STANDARD_RIGHTS_WRITE |
+        SECTION_MAP_WRITE, STANDARD_RIGHTS_EXECUTE | SECTION_MAP_EXECUTE, SECTION_ALL_ACCESS};
+    PRIVILEGE_SET privileges{};
+    DWORD privilegesSize = sizeof privileges, granted = 0;
+    BOOL allowed = FALSE;
+    ASSERT_TRUE(AccessCheck(sd.data(), copy, FILE_MAP_ALL_ACCESS, &sections, &privileges, &privilegesSize,
+                            &granted, &allowed));
+    EXPECT_TRUE(allowed);
+    EXPECT_EQ(granted, static_cast<DWORD>(FILE_MAP_ALL_ACCESS));
+    // Nobody but the user is named.
+    BOOL present = FALSE, defaulted = FALSE;
+    ACL* dacl = nullptr;
+    GetSecurityDescriptorDacl(sd.data(), &present, &dacl, &defaulted);
+    unsigned char tokenUser[256];
     wchar_t* self = nullptr;
-    ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size));
-    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &self);
-    const auto granted = aces(dacl);
-    ASSERT_EQ(granted.size(), 1u);
-    EXPECT_EQ(std::get<0>(granted[0]), ACCESS_ALLOWED_ACE_TYPE);
-    // As given, or mapped to the section's rights (FILE_MAP_ALL_ACCESS).
-    EXPECT_TRUE(std::get<1>(granted[0]) == GENERIC_ALL || std::get<1>(granted[0]) == FILE_MAP_ALL_ACCESS);
-    EXPECT_EQ(std::get<2>(granted[0]), self);
+    ASSERT_TRUE(GetTokenInformation(ours, TokenUser, tokenUser, sizeof tokenUser, &size));
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(tokenUser)->User.Sid, &self);
+    const auto named = aces(dacl);
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_EQ(std::get<2>(named[0]), self);
     LocalFree(self);
-    LocalFree(sd);
 }
 
 }  // namespace

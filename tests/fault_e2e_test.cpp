@@ -161,18 +161,25 @@ TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
         std::filesystem::remove(link);
     }
 
-    ChildProcess holder;
-    std::string error;
-    ASSERT_TRUE(holder.start(asNobody({"/bin/sh", "-c", "umask 0; exec flock /dev/shm/CorvaneVoiceBridge.MumbleLink." +
-        std::to_string(getuid()) + " flock /dev/shm/theirs sh -c 'echo held; exec sleep 600'"}), error)) << error;
-    ASSERT_TRUE(awaitOutput(holder, "held"));
+    // The bridge locks the link itself. As a bridge of the player's leaves it,
+    // the other user cannot even open it; their own file they do lock.
     ChildProcess bridge;
     LinkProbe probe;
     ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "Mine"}));
+    EXPECT_TRUE(stopBridge(bridge));
+    const std::string holdTheirs = "flock /dev/shm/theirs sh -c 'echo held; exec sleep 600'";
+    ChildProcess holder;
+    std::string error;
+    ASSERT_TRUE(holder.start(asNobody({"/bin/sh", "-c", "umask 0; flock -n " + link + " " + holdTheirs +
+                                       " 2>/dev/null || exec " + holdTheirs}), error)) << error;
+    ASSERT_TRUE(awaitOutput(holder, "held"));
+    ChildProcess again;
+    LinkProbe reader;
+    ASSERT_TRUE(startBridge(again, reader, {"--identity", "Mine"}));
     const Finished second = runToEnd({bridgePath()});
     EXPECT_EQ(std::pair(second.exitCode, second.errorOutput),
               std::pair(std::optional(1), std::string("ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n")));
-    EXPECT_TRUE(stopBridge(bridge));
+    EXPECT_TRUE(stopBridge(again));
 }
 
 // Started through sudo (as root, for user 1000) the bridge says whose link it writes.
