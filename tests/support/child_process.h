@@ -50,8 +50,9 @@ public:
 
     // POSIX: standard output is a pipe whose reader has already gone.
     bool brokenOutputPipe = false;
-    // Standard output is a pipe that we hold open and never read, full from
-    // the start: each write blocks, as to a console that stopped taking text.
+    // Standard output is a pipe of 4 KiB that we hold open and never read:
+    // status lines fill it within seconds, then every write blocks, as to a
+    // console that stopped taking text.
     bool unreadOutputPipe = false;
     // Windows: the child gets a console of its own, without a window, so that
     // signal(SIGINT) can send it Ctrl-C (other children get none: a monitor

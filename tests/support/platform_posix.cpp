@@ -30,12 +30,7 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
         return false;
     }
     if (unreadOutputPipe) {
-        // As small as a pipe gets, and filled: the child's first write blocks.
-        fcntl(output[1], F_SETPIPE_SZ, 4096);
-        fcntl(output[1], F_SETFL, O_NONBLOCK);
-        const char filler[512] = {};
-        while (write(output[1], filler, sizeof filler) > 0) {}
-        fcntl(output[1], F_SETFL, 0);
+        fcntl(output[1], F_SETPIPE_SZ, 4096);  // as small as a pipe gets
         unreadOutput_ = output[0];
     } else {
         close(output[0]);  // the reader gone, for brokenOutputPipe

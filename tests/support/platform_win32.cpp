@@ -29,21 +29,10 @@ HANDLE handle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 // Ctrl-C sent to a child's console reaches us too while we are attached to it.
 BOOL WINAPI ignoreControl(DWORD) { return TRUE; }
 
-// A pipe of 4096 bytes, filled: every write to it blocks until its reader
-// reads. Our end, `read`, is not inherited.
-bool createFullPipe(HANDLE& read, HANDLE& write) {
+// A pipe of 4 KiB; our end, `read`, is not inherited.
+bool createSmallPipe(HANDLE& read, HANDLE& write) {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    if (!CreatePipe(&read, &write, &inherited, 4096)) return false;
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    DWORD mode = PIPE_NOWAIT;
-    SetNamedPipeHandleState(write, &mode, nullptr, nullptr);
-    const char filler[512] = {};
-    for (DWORD written = 1; written > 0;) {
-        if (!WriteFile(write, filler, sizeof filler, &written, nullptr)) break;
-    }
-    mode = PIPE_WAIT;
-    SetNamedPipeHandleState(write, &mode, nullptr, nullptr);
-    return true;
+    return CreatePipe(&read, &write, &inherited, 4096) && SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
 }
 
 }  // namespace
@@ -84,7 +73,7 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
     SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
     const UniqueSnapshotHandle out = createFile(files_[0]), err = createFile(files_[1]);
     HANDLE unread = nullptr, pipeInput = nullptr;
-    if (unreadOutputPipe && !createFullPipe(unread, pipeInput)) return false;
+    if (unreadOutputPipe && !createSmallPipe(unread, pipeInput)) return false;
     unreadOutput_ = reinterpret_cast<std::intptr_t>(unread);
     const UniqueNullHandle childOutput(pipeInput);
     STARTUPINFOW startup{};
