@@ -11,13 +11,15 @@ namespace corvane {
 
 // Win32 codes the POSIX stand-ins translate errno values into.
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorTooManyOpenFiles = 4;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorPartialCopy = 299;
 inline constexpr std::uint32_t kErrorBadExeFormat = 193;
 
-// The Win32 code the same failure gives on Windows, for an errno value.
+// The Win32 code the same failure gives on Windows, for an errno value: the
+// one table of every POSIX file. Only a refusal reads as access denied.
 inline std::uint32_t win32CodeForErrno(int error) {
     switch (error) {
     case EACCES:
@@ -28,10 +30,11 @@ inline std::uint32_t win32CodeForErrno(int error) {
         return kErrorFileNotFound;
     case ENOEXEC:
         return kErrorBadExeFormat;
-    case ENOMEM:
-    case ENOSPC:
     case EMFILE:
     case ENFILE:
+        return kErrorTooManyOpenFiles;
+    case ENOMEM:
+    case ENOSPC:
         return kErrorNotEnoughMemory;
     default:
         return kErrorInvalidParameter;

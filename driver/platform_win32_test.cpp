@@ -1,11 +1,19 @@
-// The driver's Windows layer: the pause's two ways of sleeping.
+// The driver's Windows layer: the pause's two ways of sleeping, and the
+// console's stop events.
 
 #include "common/sleep_win32.h"
+#include "common/windows_support.h"
 #include "driver/pacing.h"
+#include "driver/signals.h"
+#include "driver/signals_win32.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdint>
+#include <thread>
+#include <tuple>
 
 namespace corvane {
 namespace {
@@ -19,6 +27,40 @@ TEST(WindowsSleep, TimerNeverEndsBeforeItsTime) {
         if (!sleepOnHighResolutionTimer(ms)) GTEST_SKIP() << "no high-resolution timer here";
         EXPECT_GE(monotonicNanoseconds() - before, std::int64_t{ms} * 1'000'000) << ms << " ms";
     }
+}
+
+// The signals of the stops, two decimal digits each: one stop reads as its signal.
+std::atomic<int> g_stops{0};
+extern "C" void countStop(int signal) { g_stops = g_stops * 100 + signal; }
+
+// Wine delivers none of these events to a process of its own (Ctrl-Break not
+// at all), so the handler is driven directly. Closing the window, logoff and
+// shutdown end the process once the handler returns: they wait for the stop
+// frame, but not for ever, and not once it is published.
+TEST(WindowsConsoleControl, EveryStopReachesTheBridgeAndTheFinalOnesAwaitTheStopFrame) {
+    installStopSignals(countStop);
+    using namespace std::chrono;
+    // (event, handled, the stop's signal, waits)
+    const std::tuple<DWORD, bool, int, bool> rows[] = {
+        {CTRL_C_EVENT, true, SIGINT, false}, {CTRL_BREAK_EVENT, true, SIGINT, false},
+        {CTRL_CLOSE_EVENT, true, SIGTERM, true}, {CTRL_LOGOFF_EVENT, true, SIGTERM, true},
+        {CTRL_SHUTDOWN_EVENT, true, SIGTERM, true}, {3, false, 0, false},
+    };
+    for (const auto& [event, handled, signal, waits] : rows) {
+        g_stops = 0;
+        const auto start = steady_clock::now();
+        EXPECT_EQ(handleConsoleControl(event, milliseconds{300}), handled) << event;
+        EXPECT_EQ(std::tuple(g_stops.load(), steady_clock::now() - start >= milliseconds{290}),
+                  std::tuple(signal, waits)) << event;
+    }
+    std::thread published([] {
+        std::this_thread::sleep_for(milliseconds{100});
+        stopHandled();
+    });
+    const auto start = steady_clock::now();
+    EXPECT_TRUE(handleConsoleControl(CTRL_CLOSE_EVENT, seconds{20}) && handleConsoleControl(CTRL_SHUTDOWN_EVENT, seconds{20}));
+    EXPECT_LT(steady_clock::now() - start, seconds{5});
+    published.join();
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "driver/poses.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 
 namespace corvane {
@@ -20,13 +23,16 @@ Pose withCamera(Vec3 position, Vec3 front) noexcept {
 float degreesToRadians(float degrees) noexcept { return (degrees * kPi) / 180.0f; }
 
 Pose staticPose(const BridgeOptions& options) noexcept {
-    const float r = degreesToRadians(options.yaw);
+    // Reduced first: a large yaw times pi overflows (2e38 gave a NaN front).
+    const float r = degreesToRadians(std::fmod(options.yaw, 360.0f));
     return withCamera({options.x, options.y, options.z}, {std::sin(r), 0.0f, std::cos(r)});
 }
 
 Pose orbitPose(const BridgeOptions& options, std::int64_t elapsed) noexcept {
-    const float seconds = static_cast<float>(elapsed) / 1000000000.0f;
-    const float angle = options.speed * seconds;  // degrees, not reduced modulo 360
+    // Degrees within a turn, reduced exactly in doubles: a fast orbit would
+    // overflow a float within a second, and a long run lose the angle's digits.
+    const double turned = static_cast<double>(options.speed) * (static_cast<double>(elapsed) / 1e9);
+    const auto angle = static_cast<float>(std::fmod(turned, 360.0));
     const float r = degreesToRadians(angle);
     const float facing = degreesToRadians(angle + 180.0f);
     return withCamera({options.radius * std::sin(r), options.y, options.radius * std::cos(r)},
@@ -59,6 +65,11 @@ Pose livePose(const CharacterSnapshot& snapshot, float scale) noexcept {
     const float scaledZ = scale * snapshot.z;
     const Vec3 position{column * kRegionSize + scaledX, scaledZ, row * kRegionSize + scaledY};
     return withCamera(position, {std::cos(snapshot.orientation), 0.0f, std::sin(snapshot.orientation)});
+}
+
+bool isFinitePose(const Pose& pose) noexcept {
+    const auto floats = std::bit_cast<std::array<float, 18>>(pose);
+    return std::all_of(floats.begin(), floats.end(), [](float f) { return std::isfinite(f); });
 }
 
 }  // namespace corvane

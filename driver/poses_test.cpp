@@ -29,11 +29,16 @@ TEST(Poses, SyntheticIsolationAndLivePositions) {
     const struct { Pose pose; Vec3 position, front = {0, 0, 1}; float tolerance = 0; } rows[] = {
         {staticPose({}), {0, 0, 1}}, {staticPose({.yaw = 180}), {0, 0, 1}, {0, 0, -1}},
         {staticPose({.x = -3.5f, .y = 2, .z = 1e6f, .yaw = 90}), {-3.5f, 2, 1e6f}, {1, 0, 0}},
+        // Angles within a turn first: 2e38 as a float is 360 k + 256 degrees.
+        {staticPose({.yaw = 2e38f}), {0, 0, 1}, {-0.9702957f, 0, -0.2419219f}},
         // Orbits: x, z and yaw play no part.
         {orbitPose({.y = 1.5f}, 0), {0, 1.5f, 8}, {0, 0, -1}},
         {orbitPose({.x = 9, .z = -7, .yaw = 33, .speed = 90}, kS), {8, 0, 0}, {-1, 0, 0}, 1e-5f},
         {orbitPose({.speed = -90}, kS), {-8, 0, 0}, {1, 0, 0}, 1e-5f},
         {orbitPose({.speed = 0}, 10 * kS), {0, 0, 8}, {0, 0, -1}},
+        // 3e38 degrees a second is 360 k + 152 after one; 25 after a day and a second is 25.
+        {orbitPose({.speed = 3e38f}, kS), {3.7557725f, 0, -7.0635807f}, {-0.4694716f, 0, 0.8829476f}, 1e-5f},
+        {orbitPose({}, 86401 * kS), {3.3809461f, 0, 7.2504623f}, {-0.4226183f, 0, -0.9063078f}, 1e-5f},
         // Isolation grid points (ix, iz) -> (50,000,000 + 1000 ix, 0, 50,000,000 + 1000 iz).
         {isolationPose("CorvaneTest"), {50651000, 0, 50001000}}, {isolationPose(""), {50805000, 0, 50136000}},
         {isolationPose("a"), {50140000, 0, 50123000}}, {isolationPose("\xC3\xA9"), {50513000, 0, 50519000}},
@@ -74,6 +79,10 @@ TEST(PresenceTracker, PlacesFromTheFifthConsecutiveInWorldReadOn) {
     for (int i = 0; i < 5; ++i) tracker.step(InWorld, snapshot, "", {});
     const auto half = tracker.step(InWorld, {.x = 10, .mapId = 1}, "", {.wowScale = 0.5f});
     EXPECT_EQ(half.pose.avatarPosition, (Vec3{250005, 0, 0}));
+    // A scale that makes the position overflow isolates the character instead.
+    const auto far = tracker.step(InWorld, {.x = 99999}, "", {.wowScale = 3e38f});
+    EXPECT_EQ(std::tuple(far.isolated, far.pose.avatarPosition, far.label),
+              std::tuple(true, isolated, std::string("The position scaled by --wow-scale is too large.")));
 }
 
 }  // namespace

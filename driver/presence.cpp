@@ -12,8 +12,13 @@ PresenceOutcome PresenceTracker::step(ReadStatus status, const CharacterSnapshot
     case ReadStatus::InWorld:
         if (inWorldCount_ < kInWorldReadsToPlace) ++inWorldCount_;
         if (inWorldCount_ >= kInWorldReadsToPlace) {
-            outcome.pose = livePose(snapshot, options.wowScale);
-            outcome.isolated = false;
+            const Pose placed = livePose(snapshot, options.wowScale);
+            if (isFinitePose(placed)) {
+                outcome.pose = placed;
+                outcome.isolated = false;
+            } else {
+                outcome.label = kLabelScaledTooFar;
+            }
         } else {
             outcome.label = kLabelEnteringWorld;
         }

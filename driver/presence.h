@@ -13,6 +13,8 @@ namespace corvane {
 
 inline constexpr char kLabelNotInWorld[] = "not in world";
 inline constexpr char kLabelEnteringWorld[] = "entering world";
+// A --wow-scale so large that a position overflows: never published.
+inline constexpr char kLabelScaledTooFar[] = "The position scaled by --wow-scale is too large.";
 // Consecutive in-world reads before the character is placed.
 inline constexpr std::int32_t kInWorldReadsToPlace = 5;
 

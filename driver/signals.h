@@ -7,7 +7,8 @@ namespace corvane {
 // Routes every stop request of the platform to `onStop`, which may only clear
 // an atomic flag. Linux: SIGINT, SIGTERM and SIGHUP (a closed terminal), and
 // SIGPIPE ignored so a closed output pipe cannot kill the bridge. Windows:
-// SIGINT and SIGTERM.
+// Ctrl-C, Ctrl-Break, closing the console window, logoff and shutdown (a
+// console control handler; see signals_win32.h), and SIGINT and SIGTERM.
 void installStopSignals(void (*onStop)(int)) noexcept;
 
 // Called once the bridge has published its last frame after a stop: a stop

@@ -1,10 +1,12 @@
 // Arbitrary argument vectors through the command-line parser. The input is
 // split at zero bytes into arguments, each in an allocation of exactly its
 // size, and so is the vector: AddressSanitizer catches any read past argc or
-// past an argument's end. The outcomes are tabled in driver/options_test.cpp;
-// here only what holds for every input.
+// past an argument's end. The outcomes are tabled in cli/options_test.cpp;
+// here only what holds for every input, also for the frames the options make.
 
 #include "cli/options.h"
+#include "driver/poses.h"
+#include "driver/presence.h"
 #include "fuzz/fuzz_check.h"
 
 #include <algorithm>
@@ -36,6 +38,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto outcome = corvane::parseCommandLine(static_cast<int>(args.size()), argv.get(), o, err);
     // Nothing but finite numbers may reach the record.
     for (const float f : {o.x, o.y, o.z, o.yaw, o.radius, o.speed, o.wowScale}) CORVANE_FUZZ_CHECK(std::isfinite(f));
+    // And every frame published from them: the synthetic poses over any run's
+    // length, and the character placed anywhere the reader accepts.
+    CORVANE_FUZZ_CHECK(corvane::isFinitePose(corvane::staticPose(o)));
+    for (const std::int64_t elapsed : {0LL, 20'000'000LL, 86'400'000'000'000LL, 0x7FFFFFFFFFFFFFFFLL}) {
+        CORVANE_FUZZ_CHECK(corvane::isFinitePose(corvane::orbitPose(o, elapsed)));
+    }
+    corvane::PresenceTracker presence(corvane::isolationPose(o.identity));
+    for (const float at : {0.0f, 99999.99f, -99999.99f}) {
+        const corvane::CharacterSnapshot s{.x = at, .y = -at, .z = at, .orientation = 3e38f, .mapId = 2000};
+        for (int read = 0; read < 5; ++read) {
+            CORVANE_FUZZ_CHECK(corvane::isFinitePose(presence.step(corvane::ReadStatus::InWorld, s, "", o).pose));
+        }
+    }
     // A game command is run live, and only when the line is accepted.
     CORVANE_FUZZ_CHECK(o.command.empty() || (outcome == corvane::ParseOutcome::Run && o.wow && o.wait));
     // The one message names an argument given, on a rejected line, or the

@@ -140,7 +140,7 @@ bool findModuleBase(std::FILE* maps, std::wstring_view name, std::uint64_t& base
 
 std::uint32_t openProcessCode(int error) {
     // OpenProcess answers a process that is gone with ERROR_INVALID_PARAMETER.
-    return (error == ENOENT || error == ESRCH) ? kErrorInvalidParameter : kErrorAccessDenied;
+    return (error == ENOENT || error == ESRCH) ? kErrorInvalidParameter : win32CodeForErrno(error);
 }
 
 // The kernel.yama.ptrace_scope value when Yama is why reading the process in

@@ -1,9 +1,67 @@
 #include "link/shared_memory.h"
+#include "link/shared_memory_win32.h"
 
 #include "common/windows_support.h"
 #include "link/instance_lock.h"
 
+#include <sddl.h>
+
+#include <algorithm>
+#include <vector>
+
 namespace corvane {
+namespace {
+
+constexpr std::uint32_t kMediumIntegrity = 0x2000;  // SECURITY_MANDATORY_MEDIUM_RID
+
+struct LocalFreeDeleter {
+    void operator()(void* memory) const noexcept { LocalFree(memory); }
+};
+using UniqueLocalMemory = std::unique_ptr<void, LocalFreeDeleter>;
+
+// One kind of information about `token`, or nothing.
+std::vector<unsigned char> tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
+    DWORD size = 0;
+    GetTokenInformation(token, kind, nullptr, 0, &size);
+    std::vector<unsigned char> information(size);
+    if (size == 0 || !GetTokenInformation(token, kind, information.data(), size, &size)) return {};
+    return information;
+}
+
+// creationSecurity for this process's token; nothing (the system's default)
+// where the token cannot be read.
+UniqueLocalMemory securityForCreation() {
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return nullptr;
+    const UniqueNullHandle token(opened);
+    const auto user = tokenInformation(token.get(), TokenUser);
+    wchar_t* sid = nullptr;
+    if (user.empty() ||
+        !ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+        return nullptr;
+    }
+    const UniqueLocalMemory sidText(sid);
+    std::uint32_t integrity = kMediumIntegrity;
+    if (const auto label = tokenInformation(token.get(), TokenIntegrityLevel); !label.empty()) {
+        const PSID level = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label.data())->Label.Sid;
+        integrity = *GetSidSubAuthority(level, *GetSidSubAuthorityCount(level) - 1u);
+    }
+    PSECURITY_DESCRIPTOR security = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(creationSecurity(sid, integrity).c_str(),
+                                                              SDDL_REVISION_1, &security, nullptr)) {
+        return nullptr;
+    }
+    return UniqueLocalMemory(security);
+}
+
+}  // namespace
+
+std::wstring creationSecurity(std::wstring_view userSid, std::uint32_t integrityRid) {
+    // All access, as the user's own objects give by default: a voice client
+    // may ask for it, as the bridge does. No-write-up, as the system's labels.
+    return L"D:P(A;;GA;;;" + std::wstring(userSid) + L")S:(ML;;NW;;;S-1-16-" +
+           std::to_wstring(std::min(integrityRid, kMediumIntegrity)) + L")";
+}
 
 struct SharedMemory::Impl {
     // Declared in this order so the view is unmapped before the handle is
@@ -36,8 +94,16 @@ SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::si
     bool created = false;
     impl->mapping.reset(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str()));
     if (!impl->mapping) {
-        impl->mapping.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                               static_cast<DWORD>(size), name.c_str()));
+        // Only what we create gets a descriptor of ours; a descriptor the
+        // system refuses is no reason to go without the link.
+        const UniqueLocalMemory security = securityForCreation();
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+        const auto create = [&](SECURITY_ATTRIBUTES* with) {
+            return CreateFileMappingA(INVALID_HANDLE_VALUE, with, PAGE_READWRITE, 0,
+                                      static_cast<DWORD>(size), name.c_str());
+        };
+        if (security) impl->mapping.reset(create(&attributes));
+        if (!impl->mapping) impl->mapping.reset(create(nullptr));
         if (!impl->mapping) {
             errorCode = GetLastError();
             return Status::OpenFailed;

@@ -46,6 +46,10 @@ std::size_t decodeOne(std::string_view text, std::size_t at, char32_t& code) {
 
 }  // namespace
 
+std::size_t decodeUtf8Sequence(std::string_view text, char32_t& code) {
+    return text.empty() ? 0 : decodeOne(text, 0, code);
+}
+
 std::u16string utf8ToUtf16(std::string_view text) {
     std::u16string converted;
     if (text.empty()) return converted;

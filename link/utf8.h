@@ -27,6 +27,11 @@ bool platformUtf8ToUtf16(std::string_view text, std::u16string& out);
 // compare it with the real thing.
 bool decodeUtf8Strict(std::string_view text, std::u16string& out);
 
+// The code point of the well-formed sequence that `text` starts with, by the
+// rules of decodeUtf8Strict, and its length in bytes; 0 when it starts with
+// none (or is empty), `code` then unspecified.
+std::size_t decodeUtf8Sequence(std::string_view text, char32_t& code);
+
 // Appends the UTF-8 bytes of one code point (at most U+10FFFF; surrogates
 // are the caller's to keep out).
 void appendUtf8(std::string& out, char32_t code);

@@ -1,6 +1,6 @@
-// POSIX only: how the bridge stops on each signal, also while nobody reads its
-// status line and before its first cycle, what it says when refused access,
-// and a settings file that is a FIFO.
+// POSIX only: how the bridge stops on signals passed on to a game and before its
+// first cycle, what it says when refused access, and a settings file that is a
+// FIFO. (Stops while nobody reads the status line: live_e2e_test.cpp.)
 
 #include "tests/support/programs.h"
 
@@ -33,33 +33,6 @@ std::string refusedObject(const std::string& path, const char* owner) {
     return "ERROR: MumbleLink shared memory " + path + " belongs to user " + owner +
            ", not to you, so the bridge leaves it alone: have it removed (sudo rm " + path +
            ") and start the bridge again.\n";
-}
-
-// The voice client keeps its view when the bridge stops: its last frame parks
-// the character at its isolation point at once. The live row's standard output
-// is a pipe whose reader has gone: the status line is best effort, so the
-// bridge keeps publishing.
-TEST(Fault, StopSignalsEndWith0AtOnceAndLeaveTheLastFrame) {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(signal);
-        FakeGame game;
-        ASSERT_TRUE(signal != SIGHUP || game.start());
-        ChildProcess bridge;
-        bridge.brokenOutputPipe = signal == SIGHUP;
-        LinkProbe probe;
-        ASSERT_TRUE(startBridge(bridge, probe, std::vector<std::string>(signal == SIGHUP, "--wow")));
-        const std::uint32_t tick = probe.read().value_or(LinkRecord{}).uiTick;
-        ASSERT_TRUE(probe.waitFor([&](const LinkRecord& r) { return r.uiTick >= tick + 20; },
-                                  kStepTimeout)) << "stopped publishing";
-        const auto signalled = std::chrono::steady_clock::now();
-        ASSERT_TRUE(bridge.signal(signal));
-        EXPECT_EQ(bridge.wait(kExitTimeout), 0);
-        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds{1});
-        EXPECT_EQ(bridge.errorOutput(), "");
-        const LinkRecord last = probe.read().value_or(LinkRecord{});
-        EXPECT_EQ(last.identity, U"CorvaneTest");
-        expectPose(last, {50000000 + 651 * 1000, 0, 50001000, 0, 0, 1}, 0);
-    }
 }
 
 // A launcher stops the game it started through the bridge with SIGTERM, a
@@ -162,18 +135,25 @@ TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
         std::filesystem::remove(link);
     }
 
-    ChildProcess holder;
-    std::string error;
-    ASSERT_TRUE(holder.start(asNobody({"/bin/sh", "-c", "umask 0; exec flock /dev/shm/CorvaneVoiceBridge.MumbleLink." +
-        std::to_string(getuid()) + " flock /dev/shm/theirs sh -c 'echo held; exec sleep 600'"}), error)) << error;
-    ASSERT_TRUE(awaitOutput(holder, "held"));
+    // The bridge locks the link itself. As a bridge of the player's leaves it,
+    // the other user cannot even open it; their own file they do lock.
     ChildProcess bridge;
     LinkProbe probe;
     ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "Mine"}));
+    EXPECT_TRUE(stopBridge(bridge));
+    const std::string holdTheirs = "flock /dev/shm/theirs sh -c 'echo held; exec sleep 600'";
+    ChildProcess holder;
+    std::string error;
+    ASSERT_TRUE(holder.start(asNobody({"/bin/sh", "-c", "umask 0; flock -n " + link + " " + holdTheirs +
+                                       " 2>/dev/null || exec " + holdTheirs}), error)) << error;
+    ASSERT_TRUE(awaitOutput(holder, "held"));
+    ChildProcess again;
+    LinkProbe reader;
+    ASSERT_TRUE(startBridge(again, reader, {"--identity", "Mine"}));
     const Finished second = runToEnd({bridgePath()});
     EXPECT_EQ(std::pair(second.exitCode, second.errorOutput),
               std::pair(std::optional(1), std::string("ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n")));
-    EXPECT_TRUE(stopBridge(bridge));
+    EXPECT_TRUE(stopBridge(again));
 }
 
 // "--config" naming what is no file is refused at once: read, a FIFO that

@@ -14,11 +14,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 namespace corvane::testing {
@@ -148,6 +150,43 @@ TEST_P(LiveBridge, StartsTheGameCommandReadsItAndEndsWithIt) {
     EXPECT_TRUE(bridge.errorOutput().starts_with("CorvaneVoiceBridge: live mode (starting the game with: "));
     EXPECT_TRUE(bridge.errorOutput().ends_with("Every player without --identity shares the identity "
         "\"CorvaneTest\": start with --identity and your character's name.\n")) << bridge.errorOutput();
+}
+
+// Standard output a pipe nobody reads, full within seconds as a console that
+// stopped taking text (the player selects some, or pressed Ctrl-S), or (POSIX)
+// one whose reader has gone: the link keeps its pace, and a stop (SIGTERM,
+// SIGHUP; on Windows Ctrl-C, all Wine sends) ends the bridge within a second,
+// the character parked at its isolation point.
+TEST(UnreadOutput, NeitherSlowsTheLinkNorHoldsUpTheStop) {
+    FakeGame game;
+    ASSERT_TRUE(game.start() && game.send({"pos 100 200 10 0", "state 1"}));
+    constexpr int kHangUp = 1;  // SIGHUP, which Windows' headers lack
+    for (const auto& [unread, seconds, signal] : {std::tuple(true, 20, SIGTERM), std::tuple(false, 2, kHangUp)}) {
+        ChildProcess bridge;
+        bridge.unreadOutputPipe = unread;
+        bridge.brokenOutputPipe = !unread;
+        bridge.ownConsole = true;
+        LinkProbe probe;
+        ASSERT_TRUE(startBridge(bridge, probe, {"--wow"}));
+        ASSERT_TRUE(probe.waitFor([](const LinkRecord& r) { return !isolated(r); }, kStepTimeout));
+        const auto start = std::chrono::steady_clock::now();
+        const std::uint32_t first = probe.read().value_or(LinkRecord{}).uiTick;
+        std::uint32_t tick = first;
+        for (int second = 1; second <= seconds; ++second) {
+            std::this_thread::sleep_until(start + std::chrono::seconds{second});
+            const LinkRecord r = probe.read().value_or(LinkRecord{});
+            EXPECT_TRUE(r.uiTick - std::exchange(tick, r.uiTick) >= 20 && !isolated(r)) << "second " << second;
+        }
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_GE(tick - first, 30 * took);
+        EXPECT_LE(tick - first, 50 * took + 1);
+        const auto signalled = std::chrono::steady_clock::now();
+        ASSERT_TRUE(bridge.signal(signal) || bridge.signal(SIGINT));
+        EXPECT_EQ(bridge.wait(kExitTimeout), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds{1});
+        EXPECT_EQ(bridge.errorOutput(), "");
+        expectPose(probe.read().value_or(LinkRecord{}), {50651000, 0, 50001000, 0, 0, 1}, 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Game, LiveBridge, ::testing::Values(false, true),

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <tuple>
 
 namespace corvane::testing {
@@ -19,8 +18,8 @@ using namespace std::string_literals;
 
 using Clock = std::chrono::steady_clock;
 
-// Read in the test and, as a player would, through the link monitor; about 50
-// frames a second: at most 51 in a second, and at least 30 even on a loaded machine.
+// Read in the test and, as a player would, through the link monitor, which
+// sees about 50 frames a second (their count over 20 s: live_e2e_test.cpp).
 TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
     ChildProcess bridge;
     LinkProbe probe;
@@ -31,7 +30,6 @@ TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
                                             "\xE7\x8E\xB2\xE5\xA5\x88 \xF0\x9D\x84\x9E" R"( "the \"Bard\"" Lee\)",
                                             "--context", "CORVANE:7 x\xD0\x96", "--x", "1.5", "--y", "-2.25",
                                             "--z", "3.75", "--yaw", "90"}));
-    const auto start = Clock::now();
     const LinkRecord r = probe.read().value_or(LinkRecord{});
     EXPECT_EQ(r.name, U"Corvane Voice Bridge");  // the rest of the record's texts: unit tables
     EXPECT_EQ(r.identity, U"Oruli\u00E9 \u0416\u0430\u043D\u043D\u0430 \u73B2\u5948 \U0001D11E \"the \\\"Bard\\\"\" Lee\\");
@@ -49,11 +47,6 @@ TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
     const std::size_t rate = live.output.find("Bridge              live, ");
     ASSERT_NE(rate, std::string::npos) << live.output;
     EXPECT_NEAR(std::stoi(live.output.substr(rate + 26)), 50, 30) << live.output;
-    std::this_thread::sleep_until(start + std::chrono::seconds{1});
-    const double frames = probe.read().value_or(LinkRecord{}).uiTick - r.uiTick;
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    EXPECT_GE(frames, 30 * seconds);
-    EXPECT_LE(frames, 50 * seconds + 1);
     EXPECT_TRUE(stopBridge(bridge));
     EXPECT_EQ(bridge.output(), "");
     const Finished left = runToEnd({monitor, "--once"});

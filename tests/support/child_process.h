@@ -37,7 +37,8 @@ public:
     // the timeout passes.
     bool waitForOutput(const std::function<bool(const std::string&)>& ready,
                        std::chrono::milliseconds timeout);
-    // SIGINT, SIGTERM, SIGHUP...; false where no signal can be sent (Windows).
+    // SIGINT, SIGTERM, SIGHUP...; on Windows SIGINT alone, as Ctrl-C, to a
+    // child with a console of its own. False where it cannot be sent.
     bool signal(int number);
     // Ends the child at once (SIGKILL, TerminateProcess).
     void kill();
@@ -49,11 +50,20 @@ public:
 
     // POSIX: standard output is a pipe whose reader has already gone.
     bool brokenOutputPipe = false;
+    // Standard output is a pipe of 4 KiB that we hold open and never read:
+    // status lines fill it within seconds, then every write blocks, as to a
+    // console that stopped taking text.
+    bool unreadOutputPipe = false;
+    // Windows: the child gets a console of its own, without a window, so that
+    // signal(SIGINT) can send it Ctrl-C (other children get none: a monitor
+    // alone on its console waits for a key).
+    bool ownConsole = false;
 
 private:
     // The operating system's: POSIX pid and pipe descriptor, or Windows handles.
     std::intptr_t process_ = 0;
     std::intptr_t input_ = -1;
+    std::intptr_t unreadOutput_ = -1;  // our end of the unread pipe
     std::uint32_t id_ = 0;
     std::optional<int> exitCode_;  // POSIX, once reaped
     std::filesystem::path files_[2] = {uniqueTempFile(), uniqueTempFile()};  // output, errors

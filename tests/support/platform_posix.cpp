@@ -17,6 +17,7 @@ ChildProcess::~ChildProcess() {
     kill();
     wait(std::chrono::seconds{10});
     close(static_cast<int>(input_));
+    if (unreadOutput_ >= 0) close(static_cast<int>(unreadOutput_));
     for (const auto& file : files_) std::filesystem::remove(file);
 }
 
@@ -28,7 +29,12 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
         error = "Started twice, or no pipe could be made.";
         return false;
     }
-    close(output[0]);  // a pipe nobody reads, for brokenOutputPipe
+    if (unreadOutputPipe) {
+        fcntl(output[1], F_SETPIPE_SZ, 4096);  // as small as a pipe gets
+        unreadOutput_ = output[0];
+    } else {
+        close(output[0]);  // the reader gone, for brokenOutputPipe
+    }
     std::vector<std::string> storage(args);
     std::vector<char*> argv;
     for (std::string& arg : storage) argv.push_back(arg.data());
@@ -37,7 +43,8 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(input[0], 0);
-        dup2(brokenOutputPipe ? output[1] : open(out.c_str(), O_WRONLY | O_CREAT, 0600), 1);
+        const bool toPipe = brokenOutputPipe || unreadOutputPipe;
+        dup2(toPipe ? output[1] : open(out.c_str(), O_WRONLY | O_CREAT, 0600), 1);
         dup2(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
         // What this process ignores, the child must not.
         for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(s, SIG_DFL);

@@ -3,6 +3,8 @@
 
 #include "common/windows_support.h"
 
+#include <csignal>
+
 namespace corvane::testing {
 
 namespace {
@@ -24,6 +26,15 @@ UniqueSnapshotHandle createFile(const std::filesystem::path& path) {
 
 HANDLE handle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 
+// Ctrl-C sent to a child's console reaches us too while we are attached to it.
+BOOL WINAPI ignoreControl(DWORD) { return TRUE; }
+
+// A pipe of 4 KiB; our end, `read`, is not inherited.
+bool createSmallPipe(HANDLE& read, HANDLE& write) {
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    return CreatePipe(&read, &write, &inherited, 4096) && SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+}
+
 }  // namespace
 
 // Killed before its input closes: a child that saw its input end would exit
@@ -33,6 +44,7 @@ ChildProcess::~ChildProcess() {
     wait(std::chrono::seconds{10});
     if (process_ != 0) CloseHandle(handle(process_));
     if (input_ > 0) CloseHandle(handle(input_));
+    if (unreadOutput_ > 0) CloseHandle(handle(unreadOutput_));
     for (const auto& file : files_) DeleteFileW(file.c_str());
 }
 
@@ -60,15 +72,19 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
     input_ = reinterpret_cast<std::intptr_t>(write);
     SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
     const UniqueSnapshotHandle out = createFile(files_[0]), err = createFile(files_[1]);
+    HANDLE unread = nullptr, pipeInput = nullptr;
+    if (unreadOutputPipe && !createSmallPipe(unread, pipeInput)) return false;
+    unreadOutput_ = reinterpret_cast<std::intptr_t>(unread);
+    const UniqueNullHandle childOutput(pipeInput);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = read;
-    startup.hStdOutput = out.get();
+    startup.hStdOutput = unreadOutputPipe ? pipeInput : out.get();
     startup.hStdError = err.get();
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(wide(args[0]).c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startup, &info)) {
+    if (!CreateProcessW(wide(args[0]).c_str(), line.data(), nullptr, nullptr, TRUE,
+                        ownConsole ? CREATE_NO_WINDOW : 0, nullptr, nullptr, &startup, &info)) {
         error = "Could not start " + args[0] + ": Win32 error " + std::to_string(GetLastError());
         return false;
     }
@@ -84,8 +100,16 @@ bool ChildProcess::writeInput(const std::string& text) {
                      nullptr) && written == text.size();
 }
 
-// Windows has no way to send another console process a signal of its own.
-bool ChildProcess::signal(int) { return false; }
+// Windows has no signals between processes; Ctrl-C through the child's
+// console is the stop a player gives (Ctrl-Break too, which Wine does not send).
+bool ChildProcess::signal(int number) {
+    if (number != SIGINT || !ownConsole || !running()) return false;
+    static const bool ignored = SetConsoleCtrlHandler(ignoreControl, TRUE) != 0;
+    FreeConsole();
+    const bool sent = ignored && AttachConsole(id_) && GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    FreeConsole();
+    return sent;
+}
 
 // 137, as shells report a SIGKILL elsewhere; harmless on a child that has ended.
 void ChildProcess::kill() { if (process_ != 0) TerminateProcess(handle(process_), 137); }

@@ -98,35 +98,9 @@ void addLine(std::string& out, std::string_view label, std::string_view value) {
 // The length of the well-formed UTF-8 sequence that `bytes` starts with, 0
 // when it starts with none or with a control character.
 std::size_t utf8SequenceLength(std::string_view bytes) {
-    const auto lead = static_cast<unsigned char>(bytes[0]);
-    if (lead < 0x80) return isControl(lead) ? 0 : 1;
-    std::size_t length = 0;
     char32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (bytes.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(bytes[i]);
-        if ((next & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (next & 0x3Fu);
-    }
-    // Overlong forms, surrogates and values beyond U+10FFFF are no characters.
-    constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kLeast[length] || code > 0x10FFFF || isHighSurrogate(code) || isLowSurrogate(code) ||
-        isControl(code)) {
-        return 0;
-    }
-    return length;
+    const std::size_t length = decodeUtf8Sequence(bytes, code);
+    return length > 0 && !isControl(code) ? length : 0;
 }
 
 }  // namespace
