@@ -124,15 +124,12 @@ ReaderWatch::~ReaderWatch() {
 }
 
 void ReaderWatch::watch(const SharedMemory::Identity& link) {
-    {
-        const std::lock_guard lock(mutex_);
-        if (thread_.joinable() && link == link_) return;
-        link_ = link;
-        latest_.reset();
-        changed_ = true;
-        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
-    }
-    wake_.notify_all();
+    const std::lock_guard lock(mutex_);
+    if (thread_.joinable() && link == link_) return;
+    link_ = link;
+    latest_.reset();
+    changed_ = true;
+    if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
 }
 
 std::optional<std::string> ReaderWatch::latest() const {
@@ -152,7 +149,8 @@ void ReaderWatch::run() {
         if (readers) text = describeReaders(*readers, sharedMemoryLocation(link.name));
         lock.lock();
         if (!changed_) latest_ = std::move(text);  // else the answer is about a link since replaced
-        wake_.wait_for(lock, std::chrono::milliseconds(intervalMs_), [this] { return stopping_ || changed_; });
+        // Never sooner, also for a link that changed meanwhile: /proc is looked at every interval at most.
+        wake_.wait_for(lock, std::chrono::milliseconds(intervalMs_), [this] { return stopping_; });
     }
 }
 

@@ -88,8 +88,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Asks a ReaderScan every `interval` (at once when the link changes) on a
-// thread of its own, and keeps the latest answer as describeReaders' text.
+// Asks a ReaderScan at once and then every `interval`, on a thread of its
+// own, and keeps the latest answer as describeReaders' text.
 class ReaderWatch {
 public:
     explicit ReaderWatch(std::int64_t intervalMs = 2000) : intervalMs_(intervalMs) {}

@@ -31,6 +31,28 @@ struct Closer {
     void operator()(DIR* directory) const noexcept { closedir(directory); }
 };
 
+// How the process's mappings hold the link, from its maps.
+std::optional<LinkReader::Holds> heldInMaps(int procFd, const std::string& pid, const SharedMemory::Identity& link) {
+    const UniqueFd fd(openat(procFd, (pid + "/maps").c_str(), O_RDONLY | O_CLOEXEC));
+    const std::uint32_t major = ::major(static_cast<dev_t>(link.device));
+    const std::uint32_t minor = ::minor(static_cast<dev_t>(link.device));
+    std::optional<LinkReader::Holds> best;
+    std::string maps;
+    char buffer[65536];
+    for (ssize_t got; fd && (got = read(fd.get(), buffer, sizeof buffer)) > 0;) {
+        maps.append(buffer, static_cast<std::size_t>(got));
+        std::size_t start = 0;
+        for (std::size_t newline = maps.find('\n'); newline != std::string::npos;
+             start = newline + 1, newline = maps.find('\n', start)) {
+            const auto file = parseMapsLine(std::string_view(maps).substr(start, newline - start));
+            const auto held = file ? linkHeld(*file, major, minor, link.inode, link.name) : std::nullopt;
+            if (held && (!best || *held == LinkReader::Holds::ThisLink)) best = held;
+        }
+        maps.erase(0, start);
+    }
+    return best;
+}
+
 }  // namespace
 
 struct ReaderScan::Impl {
@@ -38,7 +60,8 @@ struct ReaderScan::Impl {
     SharedMemory::Identity watched;
     bool watching = false;
     int answers = 0;
-    std::vector<LinkReader> ofOurDevice;  // this link, and removed ones: from the last full scan
+    // The readers on our /dev/shm's device (of this link and of removed ones), by pid.
+    std::map<std::uint32_t, LinkReader> ofOurDevice;
 
     // Watches the object at the name for opens and closes, when that is the link.
     void watch(const SharedMemory::Identity& link) {
@@ -74,60 +97,46 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
     const std::unique_ptr<DIR, Closer> proc(opendir("/proc"));
     if (!proc) return std::nullopt;
     const int procFd = dirfd(proc.get());
-    const std::uint32_t major = ::major(static_cast<dev_t>(link.device));
-    const std::uint32_t minor = ::minor(static_cast<dev_t>(link.device));
     const std::string ownShm = "/root/dev/shm/" + link.name;
     const pid_t self = getpid();
     std::map<std::uint32_t, LinkReader> found;
-    std::string maps;
     while (const dirent* entry = readdir(proc.get())) {
         if (stop.load()) return std::nullopt;
         char* end = nullptr;
-        const unsigned long pid = std::strtoul(entry->d_name, &end, 10);
+        const auto pid = static_cast<std::uint32_t>(std::strtoul(entry->d_name, &end, 10));
         struct stat info {};
         if (*end != '\0' || pid == 0 || static_cast<pid_t>(pid) == self ||
             fstatat(procFd, entry->d_name, &info, 0) != 0 || info.st_uid != geteuid()) {
             continue;
         }
-        // Between full scans only a process whose /dev/shm holds another
-        // object of the name: a sandbox's, where nothing tells of its opens.
-        if (!full && (fstatat(procFd, (entry->d_name + ownShm).c_str(), &info, 0) != 0 ||
-                      info.st_dev == static_cast<dev_t>(link.device))) {
+        // Between full scans: a reader of the link stays one while it lives
+        // (its end closes the object, which calls for a full scan); one of a
+        // removed link is looked at again; of the others only a process whose
+        // /dev/shm holds another object of the name, a sandbox's, where
+        // nothing tells of its opens.
+        const auto known = state.ofOurDevice.find(pid);
+        if (!full && known != state.ofOurDevice.end() && known->second.holds == LinkReader::Holds::ThisLink) {
+            found.insert(*known);
             continue;
         }
-        const UniqueFd fd(openat(procFd, (std::string(entry->d_name) + "/maps").c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd) continue;
-        std::optional<LinkReader::Holds> best;
-        maps.clear();
-        char buffer[65536];
-        for (ssize_t got; (got = read(fd.get(), buffer, sizeof buffer)) > 0;) {
-            maps.append(buffer, static_cast<std::size_t>(got));
-            std::size_t start = 0;
-            for (std::size_t newline = maps.find('\n'); newline != std::string::npos;
-                 start = newline + 1, newline = maps.find('\n', start)) {
-                const auto file = parseMapsLine(std::string_view(maps).substr(start, newline - start));
-                if (!file) continue;
-                const auto held = linkHeld(*file, major, minor, link.inode, link.name);
-                if (held && (!best || *held == LinkReader::Holds::ThisLink)) best = held;
-            }
-            maps.erase(0, start);
+        if (!full && known == state.ofOurDevice.end() &&
+            (fstatat(procFd, (entry->d_name + ownShm).c_str(), &info, 0) != 0 ||
+             info.st_dev == static_cast<dev_t>(link.device))) {
+            continue;
         }
-        if (!best) continue;
+        const auto held = heldInMaps(procFd, entry->d_name, link);
+        if (!held) continue;
         std::string program = readSmallFile(procFd, std::string(entry->d_name) + "/comm");
         if (program.ends_with('\n')) program.pop_back();
-        found[static_cast<std::uint32_t>(pid)] = {static_cast<std::uint32_t>(pid), program, *best};
+        found[pid] = {pid, program, *held};
     }
 
     std::vector<LinkReader> readers;
-    if (full) state.ofOurDevice.clear();
-    for (auto& [pid, reader] : found) {
-        if (reader.holds == LinkReader::Holds::Elsewhere) {
-            readers.push_back(std::move(reader));
-        } else if (full) {
-            state.ofOurDevice.push_back(std::move(reader));
-        }
+    state.ofOurDevice.clear();
+    for (const auto& [pid, reader] : found) {
+        readers.push_back(reader);
+        if (reader.holds != LinkReader::Holds::Elsewhere) state.ofOurDevice.insert({pid, reader});
     }
-    readers.insert(readers.end(), state.ofOurDevice.begin(), state.ofOurDevice.end());
     return readers;
 }
 
