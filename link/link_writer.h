@@ -25,7 +25,7 @@ public:
     // record, it is refused and left as it is. Releases whatever was held
     // first and restarts the tick.
     bool open();
-    // Unmaps the view and closes the mapping; writes nothing into the record.
+    // Lets go of the object and its lock; writes nothing into the record.
     void close() noexcept;
     // A record that another program cut short is made whole first, and said
     // once (takeNotice).
