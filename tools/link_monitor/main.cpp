@@ -125,7 +125,7 @@ int monitor(const MonitorOptions& options) {
         ReaderScan scan;
         const std::atomic<bool> never{false};
         std::optional<std::string> readers;
-        if (const auto found = scan.find(memory.identity(), never)) {
+        if (const auto found = options.json ? std::nullopt : scan.find(memory.identity(), never)) {
             readers = describeReaders(*found, sharedMemoryLocation(linkName()));
         }
         // Two samples apart tell a running bridge from a record left behind.
@@ -149,8 +149,8 @@ int monitor(const MonitorOptions& options) {
 
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
-    ReaderWatch readers;
-    readers.watch(memory.identity());
+    ReaderWatch readers;  // shown in the live view only
+    if (!options.json) readers.watch(memory.identity());
     FrameRateMeter meter;
     std::int64_t nextPrint = monotonicNanoseconds();
     std::int64_t nextCheck = nextPrint + kCheckIntervalNs;
@@ -163,7 +163,7 @@ int monitor(const MonitorOptions& options) {
             nextCheck = now + kCheckIntervalNs;
             if (!memory.isOpen() || memory.checkName() != SharedMemory::Name::Same) {
                 problem = openLink(memory);
-                if (memory.isOpen()) readers.watch(memory.identity());
+                if (memory.isOpen() && !options.json) readers.watch(memory.identity());
             }
         }
         if (memory.isOpen()) problem = sample(memory, record);
