@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace corvane {
 namespace {
+
+// How long the end waits for a look under way.
+constexpr int kLeaveBehindMs = 500;
 
 // The next field up to a space, and the rest after it.
 std::string_view field(std::string_view& line) {
@@ -113,45 +118,65 @@ std::optional<std::string> ReaderNotice::offer(const std::string& text, std::int
     return text;
 }
 
+struct ReaderWatch::Shared {
+    std::mutex mutex;
+    std::condition_variable wake;
+    SharedMemory::Identity link;
+    std::optional<std::string> latest;
+    bool changed = false;
+    bool stopping = false;
+    bool done = false;
+    std::atomic<bool> stop{false};
+};
+
 ReaderWatch::~ReaderWatch() {
-    {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
-        stop_.store(true);
+    if (!thread_.joinable()) return;
+    std::unique_lock lock(shared_->mutex);
+    shared_->stopping = true;
+    shared_->stop.store(true);
+    shared_->wake.notify_all();
+    const bool done = shared_->wake.wait_for(lock, std::chrono::milliseconds(kLeaveBehindMs),
+                                             [this] { return shared_->done; });
+    lock.unlock();
+    if (done) {
+        thread_.join();
+    } else {
+        thread_.detach();
     }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
 }
 
 void ReaderWatch::watch(const SharedMemory::Identity& link) {
-    const std::lock_guard lock(mutex_);
-    if (thread_.joinable() && link == link_) return;
-    link_ = link;
-    latest_.reset();
-    changed_ = true;
-    if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+    if (!shared_) shared_ = std::make_shared<Shared>();
+    const std::lock_guard lock(shared_->mutex);
+    if (thread_.joinable() && link == shared_->link) return;
+    shared_->link = link;
+    shared_->latest.reset();
+    shared_->changed = true;
+    if (thread_.joinable()) return;
+    thread_ = std::thread([shared = shared_, intervalMs = intervalMs_] {
+        ReaderScan scan;
+        std::unique_lock held(shared->mutex);
+        while (!shared->stopping) {
+            shared->changed = false;
+            const SharedMemory::Identity asked = shared->link;
+            held.unlock();
+            const auto readers = scan.find(asked, shared->stop);
+            std::optional<std::string> text;
+            if (readers) text = describeReaders(*readers, sharedMemoryLocation(asked.name));
+            held.lock();
+            if (!shared->changed) shared->latest = std::move(text);  // else it is about a link since replaced
+            // Never sooner, also for a link that changed meanwhile: /proc is looked at every interval at most.
+            shared->wake.wait_for(held, std::chrono::milliseconds(intervalMs), [&] { return shared->stopping; });
+        }
+        shared->done = true;
+        shared->wake.notify_all();
+    });
 }
 
 std::optional<std::string> ReaderWatch::latest() const {
-    const std::lock_guard lock(mutex_);
-    return latest_;
-}
-
-void ReaderWatch::run() {
-    ReaderScan scan;
-    std::unique_lock lock(mutex_);
-    while (!stopping_) {
-        changed_ = false;
-        const SharedMemory::Identity link = link_;
-        lock.unlock();
-        const auto readers = scan.find(link, stop_);
-        std::optional<std::string> text;
-        if (readers) text = describeReaders(*readers, sharedMemoryLocation(link.name));
-        lock.lock();
-        if (!changed_) latest_ = std::move(text);  // else the answer is about a link since replaced
-        // Never sooner, also for a link that changed meanwhile: /proc is looked at every interval at most.
-        wake_.wait_for(lock, std::chrono::milliseconds(intervalMs_), [this] { return stopping_; });
-    }
+    if (!shared_) return std::nullopt;
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->latest;
 }
 
 }  // namespace corvane

@@ -8,10 +8,8 @@
 #include "link/shared_memory.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -95,7 +93,8 @@ public:
     explicit ReaderWatch(std::int64_t intervalMs = 2000) : intervalMs_(intervalMs) {}
     ReaderWatch(const ReaderWatch&) = delete;
     ReaderWatch& operator=(const ReaderWatch&) = delete;
-    // A scan under way gives up at its next process.
+    // A look under way gives up at its next process; one stuck in /proc (a
+    // process hung inside its memory map) is left behind after a short while.
     ~ReaderWatch();
 
     // The object to ask about.
@@ -105,16 +104,10 @@ public:
     std::optional<std::string> latest() const;
 
 private:
-    void run();
+    struct Shared;  // between the owner and the thread, kept alive by both
 
     const std::int64_t intervalMs_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    SharedMemory::Identity link_;
-    std::optional<std::string> latest_;
-    bool changed_ = false;
-    bool stopping_ = false;
-    std::atomic<bool> stop_{false};
+    std::shared_ptr<Shared> shared_;
     std::thread thread_;
 };
 
