@@ -82,8 +82,6 @@ private:
     GameLaunch game_;
     // Declared in this order so the reader is released before the link.
     LinkWriter link_;
-    // After the link, so its scans end before the object they ask about is let go.
-    ReaderWatch readers_;
     ReaderNotice readerNotice_{kReaderNoticeGapNs};
     GameReader reader_;
     ReaderConnection connection_;
@@ -189,8 +187,7 @@ bool BridgeRun::cycle(std::int64_t cycleStart) {
 bool BridgeRun::checkLink(std::int64_t now) {
     nextLinkCheck_ = now + kLinkCheckIntervalNs;
     if (!link_.follow()) return false;
-    readers_.watch(link_.identity());
-    if (const auto readers = readers_.latest()) {
+    if (const auto readers = link_.readers()) {
         if (const auto notice = readerNotice_.offer(*readers, now)) output_.notice(*notice);
     }
     return true;

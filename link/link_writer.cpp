@@ -69,7 +69,10 @@ bool LinkWriter::openObject() {
     return false;
 }
 
-void LinkWriter::close() noexcept { memory_.reset(); }
+void LinkWriter::close() noexcept {
+    readers_.reset();
+    memory_.reset();
+}
 
 bool LinkWriter::publish(const LinkFrame& frame) {
     if (!connected()) {
@@ -121,5 +124,12 @@ bool LinkWriter::follow() {
 }
 
 std::string LinkWriter::takeNotice() { return std::exchange(notice_, {}); }
+
+std::optional<std::string> LinkWriter::readers() {
+    if (!connected()) return std::nullopt;
+    if (!readers_) readers_ = std::make_unique<ReaderWatch>();
+    readers_->watch(memory_.identity());
+    return readers_->latest();
+}
 
 }  // namespace corvane

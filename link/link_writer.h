@@ -1,10 +1,13 @@
 #pragma once
 
 #include "link/link_frame.h"
+#include "link/link_readers.h"
 #include "link/linked_mem.h"
 #include "link/shared_memory.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace corvane {
@@ -25,7 +28,8 @@ public:
     // record, it is refused and left as it is. Releases whatever was held
     // first and restarts the tick.
     bool open();
-    // Lets go of the object and its lock; writes nothing into the record.
+    // Lets go of the object and its lock, and stops looking for its readers;
+    // writes nothing into the record.
     void close() noexcept;
     // A record that another program cut short is made whole first, and said
     // once (takeNotice).
@@ -45,8 +49,10 @@ public:
     bool created() const noexcept { return memory_.created(); }
     std::uint32_t tick() const noexcept { return tick_; }
     const std::string& lastError() const noexcept { return lastError_; }
-    // The record written, to ask who else has it open (ReaderWatch).
-    SharedMemory::Identity identity() const { return memory_.identity(); }
+    // Who else has the record open, as the player reads it: looked up on a
+    // thread of its own from the first call on, every 2 s; nothing before the
+    // first answer about the record now written, or where the system cannot tell.
+    std::optional<std::string> readers();
 
 private:
     bool openObject();
@@ -58,6 +64,8 @@ private:
     bool madeWholeSaid_ = false;  // once per object
     std::uint32_t tick_ = 0;
     LinkedMem record_{};  // assembled here, then stored into the object whole
+    // Last, so its looks end before the object they ask about is let go.
+    std::unique_ptr<ReaderWatch> readers_;
 };
 
 }  // namespace corvane
