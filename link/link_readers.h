@@ -76,8 +76,9 @@ public:
     // The other processes that hold `link` (this process is none); nothing
     // when the system cannot tell, or `stop` was set meanwhile. Linux reads the
     // maps of all the player's processes only when the object was opened or
-    // closed since the last answer (or it is the first), else only those with
-    // a /dev/shm of their own that holds an object of the name.
+    // closed since the last answer (or it is the first); else a known reader
+    // stays one while it lives, and only the maps of holders of a removed link
+    // and of processes whose own /dev/shm holds an object of the name are read.
     std::optional<std::vector<LinkReader>> find(const SharedMemory::Identity& link,
                                                 const std::atomic<bool>& stop);
 
