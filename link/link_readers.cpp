@@ -10,7 +10,7 @@ namespace corvane {
 namespace {
 
 // How long the end waits for a look under way.
-constexpr int kLeaveBehindMs = 500;
+constexpr int kLeaveBehindMs = 100;
 
 // The next field up to a space, and the rest after it.
 std::string_view field(std::string_view& line) {
