@@ -12,6 +12,7 @@
 #include "driver/presence.h"
 #include "driver/signals.h"
 #include "game/game_reader.h"
+#include "link/link_readers.h"
 #include "link/link_writer.h"
 
 #include <atomic>
@@ -24,6 +25,11 @@ namespace corvane {
 namespace {
 
 constexpr std::int64_t kStatusIntervalNs = 250'000'000;
+// How often the link's name is checked (a replaced link loses at most this
+// much), and who reads it looked up.
+constexpr std::int64_t kLinkCheckIntervalNs = 1'000'000'000;
+// Readers that come and go are said at most this often.
+constexpr std::int64_t kReaderNoticeGapNs = 5'000'000'000;
 // How long a game that was passed the bridge's stop signal has to end.
 constexpr std::chrono::milliseconds kGameStopTimeout{5000};
 // How long the last words may take to reach a reader once the bridge ends: a
@@ -67,6 +73,8 @@ private:
     // reaches games (SIGTERM, SIGHUP) is passed on and the game waited for.
     int endWithGame(int otherwise);
     void takeSessionNotice(bool belowStatusLine);
+    // False when the link cannot be followed: its lastError says why.
+    bool checkLink(std::int64_t now);
 
     const BridgeOptions& options_;
     Output& output_;
@@ -74,6 +82,7 @@ private:
     GameLaunch game_;
     // Declared in this order so the reader is released before the link.
     LinkWriter link_;
+    ReaderNotice readerNotice_{kReaderNoticeGapNs};
     GameReader reader_;
     ReaderConnection connection_;
     GameSession session_;
@@ -82,6 +91,7 @@ private:
     std::optional<StatusPrinter> status_;
     std::int64_t start_ = 0;
     std::int64_t nextStatus_ = 0;
+    std::int64_t nextLinkCheck_ = 0;
     bool published_ = false;
     std::optional<int> gameEnded_;
 };
@@ -112,6 +122,7 @@ int BridgeRun::run() {
     status_.emplace(output_);
     start_ = monotonicNanoseconds();
     nextStatus_ = start_;
+    nextLinkCheck_ = start_;
     return cycles();
 }
 
@@ -154,8 +165,10 @@ bool BridgeRun::cycle(std::int64_t cycleStart) {
         frame_.pose = options_.orbit ? orbitPose(options_, cycleStart - start_) : staticPose(options_);
     }
 
+    if (cycleStart >= nextLinkCheck_ && !checkLink(cycleStart)) return false;
     if (!link_.publish(frame_)) return false;
     published_ = true;
+    if (const std::string notice = link_.takeNotice(); !notice.empty()) output_.notice(notice);
     if (gameEnded_) return true;
 
     if (cycleStart >= nextStatus_) {
@@ -167,6 +180,15 @@ bool BridgeRun::cycle(std::int64_t cycleStart) {
             }
         }
         nextStatus_ = cycleStart + kStatusIntervalNs;
+    }
+    return true;
+}
+
+bool BridgeRun::checkLink(std::int64_t now) {
+    nextLinkCheck_ = now + kLinkCheckIntervalNs;
+    if (!link_.follow()) return false;
+    if (const auto readers = link_.readers()) {
+        if (const auto notice = readerNotice_.offer(*readers, now)) output_.notice(*notice);
     }
     return true;
 }

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -26,3 +29,44 @@ TEST(LinuxLink, IsTheUsersOwnObjectOfTheRecordsSize) {
 }
 
 }  // namespace
+
+// The name is followed: a removed record is made again, a replaced one taken
+// over with every check of the first open, one another writer holds refused;
+// a record cut short is made whole by the next frame. Each said once.
+TEST(LinuxLink, FollowsTheNameAndMakesAShortRecordWhole) {
+    const std::string name = "CorvaneFollowTest-" + std::to_string(getpid());
+    const std::string path = "/dev/shm/" + name, at = "MumbleLink shared memory " + path;
+    const LinkFrame frame{{}, "Oruli", "CORVANE:WORLD:1"};
+    LinkWriter writer(name), other(name);
+    ASSERT_TRUE(writer.open() && writer.follow() && writer.publish(frame));
+    EXPECT_EQ(writer.takeNotice(), "");
+
+    ASSERT_EQ(truncate(path.c_str(), 0), 0);
+    ASSERT_TRUE(writer.publish(frame));
+    ASSERT_EQ(truncate(path.c_str(), 8), 0);
+    ASSERT_TRUE(writer.publish(frame));
+    struct stat info {};
+    EXPECT_TRUE(stat(path.c_str(), &info) == 0 && info.st_size == 10580 && info.st_blocks * 512 >= 10580);
+    EXPECT_EQ(writer.takeNotice(), at + " was cut short by another program; the bridge made it whole again "
+                                        "and publishes on.\n");
+    EXPECT_EQ(writer.takeNotice(), "") << "once";
+
+    removeSharedMemory(name);
+    ASSERT_TRUE(writer.follow() && writer.publish(frame));
+    EXPECT_EQ(writer.takeNotice(), at + " was removed; the bridge made it again and publishes on.\n");
+    EXPECT_EQ(writer.tick(), 4u) << "the tick goes on";
+
+    ASSERT_EQ(rename(path.c_str(), (path + "-old").c_str()), 0);
+    ASSERT_EQ(close(creat(path.c_str(), 0644)), 0);
+    ASSERT_TRUE(writer.follow());
+    EXPECT_EQ(writer.takeNotice(), at + " was replaced, as a voice client that restarts does; the bridge "
+                                        "publishes to the new one.\n");
+    EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600 && info.st_size == 10580);
+
+    removeSharedMemory(name);
+    ASSERT_TRUE(other.open());
+    EXPECT_FALSE(writer.follow() || writer.connected());
+    EXPECT_EQ(writer.lastError(), "Another CorvaneVoiceBridge is already publishing to MumbleLink.");
+    removeSharedMemory(name);
+    std::remove((path + "-old").c_str());
+}

@@ -40,7 +40,4 @@ void storeRecord(const BasicLinkedMem<Unit>& record, void* view) noexcept {
     storeWords(&record, sizeof record / 4, view);
 }
 
-// Stores zero into every word of a record of this platform's layout.
-inline void clearRecord(void* view) noexcept { storeWords(nullptr, kLinkedMemWords, view); }
-
 }  // namespace corvane

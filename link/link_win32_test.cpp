@@ -1,6 +1,8 @@
-// The link the bridge creates on Windows is the player's own whatever the
-// bridge's elevation, so a voice client that is not elevated opens it.
+// The link's Windows layer: the mapping the bridge creates is the player's own
+// whatever the bridge's elevation, so a voice client that is not elevated opens
+// it; and who else holds the mapping.
 
+#include "link/link_readers.h"
 #include "link/shared_memory.h"
 #include "link/shared_memory_win32.h"
 
@@ -9,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -50,6 +54,24 @@ TEST(WindowsLink, CreatedForTheUserAloneAtMostAtMediumIntegrity) {
     ASSERT_TRUE(AccessCheck(sd.data(), copy, FILE_MAP_ALL_ACCESS, &sections, &privileges, &privilegesSize,
                             &granted, &allowed));
     EXPECT_TRUE(allowed && granted == FILE_MAP_ALL_ACCESS) << granted;
+}
+
+// Windows counts the handles to the mapping and names none: the writer's own
+// is no reader, every other one is; a reader cannot tell the writer's from another's.
+TEST(WindowsLink, CountsTheOtherHandlesToTheMapping) {
+    const std::string name =
+        "CorvaneReadersTest-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    SharedMemory writer, reader;
+    std::uint32_t code = 0;
+    ASSERT_EQ(writer.openOrCreate(name, 5460, code, SharedMemory::Access::Exclusive), SharedMemory::Status::Ok);
+    ReaderScan scan;
+    const std::atomic<bool> never{false};
+    EXPECT_EQ(scan.find(writer.identity(), never), std::vector<LinkReader>());
+    ASSERT_EQ(reader.openExisting(name, 5460, code), SharedMemory::Status::Ok);
+    EXPECT_EQ(scan.find(writer.identity(), never), std::vector<LinkReader>(1));
+    EXPECT_FALSE(scan.find(reader.identity(), never));
+    reader.reset();
+    EXPECT_EQ(scan.find(writer.identity(), never), std::vector<LinkReader>());
 }
 
 }  // namespace

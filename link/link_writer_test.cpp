@@ -27,15 +27,16 @@ protected:
         SharedMemory memory;
         EXPECT_EQ(memory.openOrCreate(name_, size, code_, SharedMemory::Access::Shared),
                   SharedMemory::Status::Ok);
-        if (memory.data() != nullptr) std::memset(memory.data(), 0xA5, size);
+        const Bytes fill(size, 0xA5);
+        memory.write(fill.data(), size, code_);
         return memory;
     }
     // The first `size` bytes a second process sees; empty when there are fewer.
     Bytes seen(std::size_t size = kSize) {
         SharedMemory reader;
         if (reader.openExisting(name_, size, code_) != SharedMemory::Status::Ok) return {};
-        const auto* bytes = static_cast<const unsigned char*>(reader.data());
-        return {bytes, bytes + size};
+        Bytes bytes(size);
+        return reader.read(bytes.data(), size) == size ? bytes : Bytes();
     }
 
     const std::string name_ =

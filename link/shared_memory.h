@@ -1,6 +1,8 @@
 #pragma once
-// A named shared-memory object and a view of its first `size` bytes: a file
-// mapping on Windows, a POSIX shared-memory object elsewhere.
+// A named shared-memory object: a file mapping on Windows, a POSIX
+// shared-memory object elsewhere. Windows keeps a view of it; POSIX reads and
+// writes through the descriptor, so an object that another program cuts short
+// can never fault this process (SIGBUS).
 
 #include <cstddef>
 #include <cstdint>
@@ -13,15 +15,40 @@ class SharedMemory {
 public:
     enum class Status {
         Ok,
-        NotFound,     // openExisting only: no object of that name
-        OpenFailed,   // the object could not be opened (or created)
-        MapFailed,    // opened, but no view of `size` bytes could be mapped
-        NotOwned,     // POSIX: the object belongs to another user and was left alone
-        InUse,        // Exclusive: another writer holds the object
+        NotFound,         // openExisting only: no object of that name
+        OpenFailed,       // the object could not be opened (or created)
+        MapFailed,        // opened, but it holds fewer than `size` bytes, or no view could be mapped
+        NotOwned,         // POSIX: the object belongs to another user and was left alone
+        NotSharedMemory,  // POSIX: something of the user's at the name is no shared-memory object
+        InUse,            // Exclusive: another writer holds the object
+        NoSpace,          // POSIX: no memory left where the object lives for its `size` bytes
     };
     enum class Access {
         Shared,     // as the voice client opens it
         Exclusive,  // one writer at a time, however that writer ends
+    };
+    // What a NotSharedMemory refusal found at the name (its errorCode).
+    enum class Kind : std::uint32_t { Directory = 1, Fifo, SymbolicLink, Socket, Device };
+    enum class Written {
+        Ok,
+        MadeWhole,  // POSIX: the object had been cut short; it was grown and reserved first
+        NoSpace,    // as for open
+        Failed,
+    };
+    enum class Name {
+        Same,      // the name still leads to this object
+        Replaced,  // another object stands at the name now
+        Removed,   // nothing does
+    };
+    // Which object this is, for asking who else holds it (ReaderScan); equal
+    // for the same object opened the same way.
+    struct Identity {
+        std::string name;
+        std::uint64_t device = 0;  // POSIX: the object's device and inode
+        std::uint64_t inode = 0;
+        std::intptr_t handle = 0;  // Windows: the mapping, while this SharedMemory holds it
+        bool writer = false;       // opened by openOrCreate
+        friend bool operator==(const Identity&, const Identity&) = default;
     };
 
     SharedMemory() noexcept;
@@ -33,18 +60,35 @@ public:
 
     // Opens the object for writing or, if there is none, creates it with
     // `size` zero bytes. created() tells which happened. Only an object of the
-    // user's own is used (POSIX), and its mode narrowed to the user alone;
-    // Exclusive also takes the lock that keeps other writers off it: a flock
-    // on the object (POSIX), a session mutex named after it (Windows). On
-    // failure nothing is held, nothing has been written, and `errorCode` is
-    // the Win32 code of the failed step, or for NotOwned the owner's user id.
+    // user's own is used (POSIX), and its mode narrowed to the user alone; its
+    // `size` bytes of memory are reserved at once (POSIX; Windows commits them
+    // when it creates the mapping). Exclusive also takes the lock that keeps
+    // other writers off it: a flock on the object (POSIX), a session mutex
+    // named after it (Windows). On failure nothing is held, nothing has been
+    // written, and `errorCode` is the Win32 code of the failed step, for
+    // NotOwned the owner's user id, for NotSharedMemory a Kind.
     Status openOrCreate(const std::string& name, std::size_t size, std::uint32_t& errorCode,
                         Access access);
 
-    // Opens an existing object for reading only; never creates one.
+    // Opens an existing object for reading only; never creates one, and never
+    // waits on what stands at the name (a FIFO, say). Refuses as openOrCreate
+    // does what is not the user's own shared memory.
     Status openExisting(const std::string& name, std::size_t size, std::uint32_t& errorCode);
 
-    void* data() const noexcept;
+    // Stores `size` bytes (a multiple of 4, at least 8) at the start of the
+    // object in ascending order, the first 8 (the record's version and tick)
+    // before the rest. Windows: plain 32-bit stores into the view.
+    Written write(const void* source, std::size_t size, std::uint32_t& errorCode) noexcept;
+    // Copies up to `size` bytes (at most the size it was opened with) from the
+    // start of the object; returns how many it holds (fewer when it was cut
+    // short, 0 when nothing is open).
+    std::size_t read(void* target, std::size_t size) const noexcept;
+    // Whether the name still leads to this object (always on Windows, where a
+    // named object lives while a handle to it does).
+    Name checkName() const noexcept;
+    Identity identity() const;
+
+    bool isOpen() const noexcept { return impl_ != nullptr; }
     bool created() const noexcept { return created_; }
     void reset() noexcept;
 
@@ -57,6 +101,23 @@ private:
 // Where the object can be found by the user: its path under /dev/shm (POSIX),
 // its name (Windows).
 std::string sharedMemoryLocation(const std::string& name);
+
+// "a directory", "a FIFO"...: a NotSharedMemory refusal's Kind, for messages.
+inline const char* kindText(std::uint32_t kind) noexcept {
+    switch (static_cast<SharedMemory::Kind>(kind)) {
+    case SharedMemory::Kind::Directory:
+        return "a directory";
+    case SharedMemory::Kind::Fifo:
+        return "a FIFO";
+    case SharedMemory::Kind::SymbolicLink:
+        return "a symbolic link";
+    case SharedMemory::Kind::Socket:
+        return "a socket";
+    case SharedMemory::Kind::Device:
+        break;
+    }
+    return "a device";
+}
 
 // Removes a named object so that the next openOrCreate creates it afresh.
 // Only POSIX objects can be removed (on Windows the object lives while any

@@ -16,7 +16,11 @@ namespace corvane {
 
 struct SharedMemory::Impl {
     UniqueFd object;  // an Exclusive open's flock lives as long as this descriptor
-    UniqueMapping view;
+    std::string name;
+    std::size_t size = 0;
+    bool writer = false;
+    dev_t device = 0;
+    ino_t inode = 0;
 };
 
 namespace {
@@ -26,14 +30,46 @@ std::string posixName(const std::string& name) { return "/" + name; }
 
 std::string devShmPath(const std::string& name) { return "/dev/shm/" + name; }
 
-// The owner of an object we may not open (another user's, or their symbolic
-// link), found without following or reading it; nothing when it is ours or
-// cannot be looked at.
-std::optional<std::uint32_t> foreignOwner(const std::string& name) {
+struct Refusal {
+    SharedMemory::Status status;
+    std::uint32_t code;
+};
+
+// Another user's object (or their symbolic link, or FIFO...) is theirs
+// whatever it is; of the user's own, only a plain shared-memory object is used.
+std::optional<Refusal> refusal(const struct stat& info) {
+    using Kind = SharedMemory::Kind;
+    if (info.st_uid != geteuid()) {
+        return Refusal{SharedMemory::Status::NotOwned, static_cast<std::uint32_t>(info.st_uid)};
+    }
+    Kind kind = Kind::Device;
+    switch (info.st_mode & S_IFMT) {
+    case S_IFREG:
+        return std::nullopt;
+    case S_IFDIR:
+        kind = Kind::Directory;
+        break;
+    case S_IFIFO:
+        kind = Kind::Fifo;
+        break;
+    case S_IFLNK:
+        kind = Kind::SymbolicLink;
+        break;
+    case S_IFSOCK:
+        kind = Kind::Socket;
+        break;
+    }
+    return Refusal{SharedMemory::Status::NotSharedMemory, static_cast<std::uint32_t>(kind)};
+}
+
+// Why the name could not be opened, found without following or opening what
+// stands there; nothing when that is a shared-memory object of ours (or cannot
+// be looked at), so the open's own error stands.
+std::optional<Refusal> refusalAtName(const std::string& name) {
     const UniqueFd fd(open(devShmPath(name).c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
-    if (!fd || fstat(fd.get(), &info) != 0 || info.st_uid == geteuid()) return std::nullopt;
-    return static_cast<std::uint32_t>(info.st_uid);
+    if (!fd || fstat(fd.get(), &info) != 0) return std::nullopt;
+    return refusal(info);
 }
 
 // flock: the kernel drops it with the object's last descriptor of ours, so
@@ -48,27 +84,31 @@ bool lockExclusively(int fd) {
     return result == 0 || errno != EWOULDBLOCK;
 }
 
-// Maps `size` bytes of `fd`; an object smaller than that fails as a view
-// beyond the end of a section does on Windows, with access denied.
-SharedMemory::Status mapObject(int fd, std::size_t size, bool writable, UniqueMapping& view,
-                               std::uint32_t& errorCode) {
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        errorCode = win32CodeForErrno(errno);
-        return SharedMemory::Status::MapFailed;
+// Gives the object at least `size` bytes and the memory behind them now, so
+// that no later store can find the memory missing: 0 or the errno value.
+int reserve(int fd, std::size_t size) {
+    int error = 0;
+    do {
+        error = posix_fallocate(fd, 0, static_cast<off_t>(size));
+    } while (error == EINTR);
+    return error;
+}
+
+bool writeAll(int fd, const unsigned char* bytes, std::size_t size, std::size_t offset) {
+    while (size > 0) {
+        const ssize_t done = pwrite(fd, bytes, size, static_cast<off_t>(offset));
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        bytes += done;
+        offset += static_cast<std::size_t>(done);
+        size -= static_cast<std::size_t>(done);
     }
-    if (info.st_size < 0 || static_cast<std::size_t>(info.st_size) < size) {
-        errorCode = kErrorAccessDenied;
-        return SharedMemory::Status::MapFailed;
-    }
-    const int protection = writable ? (PROT_READ | PROT_WRITE) : PROT_READ;
-    void* address = mmap(nullptr, size, protection, MAP_SHARED, fd, 0);
-    if (address == MAP_FAILED) {
-        errorCode = win32CodeForErrno(errno);
-        return SharedMemory::Status::MapFailed;
-    }
-    view = UniqueMapping(address, size);
-    return SharedMemory::Status::Ok;
+    return true;
+}
+
+SharedMemory::Status failure(int error, std::uint32_t& errorCode) {
+    errorCode = win32CodeForErrno(error);
+    return error == ENOSPC ? SharedMemory::Status::NoSpace : SharedMemory::Status::OpenFailed;
 }
 
 }  // namespace
@@ -77,8 +117,6 @@ SharedMemory::SharedMemory() noexcept = default;
 SharedMemory::SharedMemory(SharedMemory&&) noexcept = default;
 SharedMemory& SharedMemory::operator=(SharedMemory&&) noexcept = default;
 SharedMemory::~SharedMemory() = default;
-
-void* SharedMemory::data() const noexcept { return impl_ ? impl_->view.get() : nullptr; }
 
 void SharedMemory::reset() noexcept {
     impl_.reset();
@@ -91,54 +129,56 @@ SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::si
     const std::string path = posixName(name);
     bool created = false;
     // shm_open adds O_NOFOLLOW: another user's symbolic link is not followed.
-    UniqueFd fd(shm_open(path.c_str(), O_RDWR | O_CLOEXEC, 0600));
+    // O_NONBLOCK: a FIFO at the name is refused below rather than waited on.
+    UniqueFd fd(shm_open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC, 0600));
     if (!fd && errno == ENOENT) {
         fd.reset(shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (fd) {
             created = true;
-            // Sized at once: a writer that finds it from now on finds a whole record.
-            if (ftruncate(fd.get(), static_cast<off_t>(size)) != 0) {
-                errorCode = win32CodeForErrno(errno);
-                shm_unlink(path.c_str());
-                return Status::OpenFailed;
-            }
         } else if (errno == EEXIST) {
             // Someone created it between our two calls: checked below like any other.
-            fd.reset(shm_open(path.c_str(), O_RDWR | O_CLOEXEC, 0600));
+            fd.reset(shm_open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC, 0600));
         }
     }
     if (!fd) {
         const int error = errno;
-        if (const auto owner = foreignOwner(name)) {
-            errorCode = *owner;
-            return Status::NotOwned;
+        if (const auto refused = refusalAtName(name)) {
+            errorCode = refused->code;
+            return refused->status;
         }
-        errorCode = win32CodeForErrno(error);
-        return Status::OpenFailed;
+        return failure(error, errorCode);
     }
 
     // Checked on the descriptor we hold, so the object cannot be swapped
     // between the check and its use; nothing is written before.
     struct stat info {};
-    if (fstat(fd.get(), &info) != 0) {
-        errorCode = win32CodeForErrno(errno);
-        return Status::OpenFailed;
-    }
-    if (info.st_uid != geteuid()) {
-        errorCode = static_cast<std::uint32_t>(info.st_uid);
-        return Status::NotOwned;
+    if (fstat(fd.get(), &info) != 0) return failure(errno, errorCode);
+    if (const auto refused = refusal(info)) {
+        errorCode = refused->code;
+        return refused->status;
     }
     if (access == Access::Exclusive && !lockExclusively(fd.get())) return Status::InUse;
     // Ours alone, also when another program of ours, or the umask, made it otherwise.
     if ((info.st_mode & 07777) != 0600) fchmod(fd.get(), 0600);
+    // Some bytes, but fewer than the record: made by a program with another
+    // idea of the record, and left as it is. None: being made (the voice
+    // client sizes it right after creating it), so it is sized here.
+    if (info.st_size > 0 && static_cast<std::size_t>(info.st_size) < size) {
+        errorCode = kErrorAccessDenied;
+        return Status::MapFailed;
+    }
+    if (const int error = reserve(fd.get(), size); error != 0) {
+        if (created) shm_unlink(path.c_str());  // no empty object left for the voice client to fault on
+        return failure(error, errorCode);
+    }
 
     auto impl = std::make_unique<Impl>();
-    const Status status = mapObject(fd.get(), size, true, impl->view, errorCode);
-    if (status != Status::Ok) {
-        if (created) shm_unlink(path.c_str());
-        return status;
-    }
-    impl->object = std::move(fd);  // holds the lock while the view is used
+    impl->object = std::move(fd);  // holds the lock while the object is used
+    impl->name = name;
+    impl->size = size;
+    impl->writer = true;
+    impl->device = info.st_dev;
+    impl->inode = info.st_ino;
     impl_ = std::move(impl);
     created_ = created;
     return Status::Ok;
@@ -147,15 +187,90 @@ SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::si
 SharedMemory::Status SharedMemory::openExisting(const std::string& name, std::size_t size,
                                                 std::uint32_t& errorCode) {
     reset();
-    UniqueFd fd(shm_open(posixName(name).c_str(), O_RDONLY | O_CLOEXEC, 0));
+    UniqueFd fd(shm_open(posixName(name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
+    struct stat info {};
     if (!fd) {
-        errorCode = win32CodeForErrno(errno);
-        return errno == ENOENT ? Status::NotFound : Status::OpenFailed;
+        const int error = errno;
+        errorCode = win32CodeForErrno(error);
+        if (error == ENOENT) return Status::NotFound;
+        const auto refused = refusalAtName(name);
+        if (!refused) return Status::OpenFailed;
+        errorCode = refused->code;
+        return refused->status;
+    }
+    if (fstat(fd.get(), &info) != 0) return failure(errno, errorCode);
+    if (const auto refused = refusal(info)) {
+        errorCode = refused->code;
+        return refused->status;
     }
     auto impl = std::make_unique<Impl>();
-    const Status status = mapObject(fd.get(), size, false, impl->view, errorCode);
-    if (status == Status::Ok) impl_ = std::move(impl);
-    return status;
+    impl->object = std::move(fd);
+    impl->name = name;
+    impl->size = size;
+    impl->device = info.st_dev;
+    impl->inode = info.st_ino;
+    impl_ = std::move(impl);
+    return Status::Ok;
+}
+
+SharedMemory::Written SharedMemory::write(const void* source, std::size_t size,
+                                          std::uint32_t& errorCode) noexcept {
+    if (!impl_ || size < 8) {
+        errorCode = kErrorInvalidParameter;
+        return Written::Failed;
+    }
+    const int fd = impl_->object.get();
+    Written result = Written::Ok;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && info.st_size >= 0 && static_cast<std::size_t>(info.st_size) < size) {
+        if (const int error = reserve(fd, size); error != 0) {
+            errorCode = win32CodeForErrno(error);
+            return error == ENOSPC ? Written::NoSpace : Written::Failed;
+        }
+        result = Written::MadeWhole;
+    }
+    // pwrite grows an object cut short after the check above instead of
+    // faulting. The version and tick go first, in a write of their own, so no
+    // byte of the rest lands before them.
+    const auto* bytes = static_cast<const unsigned char*>(source);
+    if (!writeAll(fd, bytes, 8, 0) || !writeAll(fd, bytes + 8, size - 8, 8)) {
+        const int error = errno;
+        errorCode = win32CodeForErrno(error);
+        return error == ENOSPC ? Written::NoSpace : Written::Failed;
+    }
+    return result;
+}
+
+std::size_t SharedMemory::read(void* target, std::size_t size) const noexcept {
+    if (!impl_) return 0;
+    auto* bytes = static_cast<unsigned char*>(target);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = pread(impl_->object.get(), bytes + done, size - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+SharedMemory::Name SharedMemory::checkName() const noexcept {
+    if (!impl_) return Name::Removed;
+    struct stat ours {}, atName {};
+    if (lstat(devShmPath(impl_->name).c_str(), &atName) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? Name::Removed : Name::Same;  // else: cannot tell
+    }
+    // A removed object of ours has no name left, whatever inode number the
+    // one at the name has.
+    const bool named = fstat(impl_->object.get(), &ours) != 0 || ours.st_nlink > 0;
+    return named && atName.st_dev == impl_->device && atName.st_ino == impl_->inode ? Name::Same
+                                                                                    : Name::Replaced;
+}
+
+SharedMemory::Identity SharedMemory::identity() const {
+    if (!impl_) return {};
+    return {impl_->name, static_cast<std::uint64_t>(impl_->device),
+            static_cast<std::uint64_t>(impl_->inode), 0, impl_->writer};
 }
 
 std::string sharedMemoryLocation(const std::string& name) { return devShmPath(name); }

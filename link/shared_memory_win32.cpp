@@ -3,6 +3,9 @@
 
 #include "common/windows_support.h"
 #include "link/instance_lock.h"
+#include "link/link_record.h"
+
+#include <cstring>
 
 #include <sddl.h>
 
@@ -69,14 +72,14 @@ struct SharedMemory::Impl {
     InstanceLock lock;
     UniqueNullHandle mapping;
     UniqueMappedView view;
+    std::string name;
+    bool writer = false;
 };
 
 SharedMemory::SharedMemory() noexcept = default;
 SharedMemory::SharedMemory(SharedMemory&&) noexcept = default;
 SharedMemory& SharedMemory::operator=(SharedMemory&&) noexcept = default;
 SharedMemory::~SharedMemory() = default;
-
-void* SharedMemory::data() const noexcept { return impl_ ? impl_->view.get() : nullptr; }
 
 void SharedMemory::reset() noexcept {
     impl_.reset();
@@ -115,6 +118,8 @@ SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::si
         errorCode = GetLastError();
         return Status::MapFailed;
     }
+    impl->name = name;
+    impl->writer = true;
     impl_ = std::move(impl);
     created_ = created;
     return Status::Ok;
@@ -134,8 +139,39 @@ SharedMemory::Status SharedMemory::openExisting(const std::string& name, std::si
         errorCode = GetLastError();
         return Status::MapFailed;
     }
+    impl->name = name;
     impl_ = std::move(impl);
     return Status::Ok;
+}
+
+SharedMemory::Written SharedMemory::write(const void* source, std::size_t size,
+                                          std::uint32_t& errorCode) noexcept {
+    if (!impl_ || size < 8) {
+        errorCode = ERROR_INVALID_PARAMETER;
+        return Written::Failed;
+    }
+    storeWords(source, size / 4, impl_->view.get());
+    return Written::Ok;
+}
+
+// A section never shrinks: the view always holds what was mapped.
+std::size_t SharedMemory::read(void* target, std::size_t size) const noexcept {
+    if (!impl_) return 0;
+    // volatile: each call really reads the shared memory again, word by word.
+    const auto* source = static_cast<const volatile std::uint32_t*>(impl_->view.get());
+    auto* bytes = static_cast<unsigned char*>(target);
+    for (std::size_t i = 0; i < size / 4; ++i) {
+        const std::uint32_t word = source[i];
+        std::memcpy(bytes + 4 * i, &word, 4);
+    }
+    return size / 4 * 4;
+}
+
+SharedMemory::Name SharedMemory::checkName() const noexcept { return impl_ ? Name::Same : Name::Removed; }
+
+SharedMemory::Identity SharedMemory::identity() const {
+    if (!impl_) return {};
+    return {impl_->name, 0, 0, reinterpret_cast<std::intptr_t>(impl_->mapping.get()), impl_->writer};
 }
 
 std::string sharedMemoryLocation(const std::string& name) { return name; }

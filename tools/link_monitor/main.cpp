@@ -4,6 +4,7 @@
 #include "common/clock.h"
 #include "common/version.h"
 #include "common/win32_error.h"
+#include "link/link_readers.h"
 #include "link/linked_mem.h"
 #include "link/shared_memory.h"
 #include "tools/link_monitor/console.h"
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <cstdint>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,8 @@ constexpr std::uint32_t kSampleIntervalMs = 10;  // sees every tick of a 50 Hz w
 constexpr std::int64_t kPrintIntervalNs = 250'000'000;
 // --once: long enough for a 50 Hz writer to move the tick several times.
 constexpr std::uint32_t kLivenessSpanMs = 100;
+// How often the monitor looks whether the link's name still leads to what it reads.
+constexpr std::int64_t kCheckIntervalNs = 1'000'000'000;
 
 constexpr char kUsage[] =
     "Usage: CorvaneLinkMonitor [--once] [--json]\n"
@@ -45,60 +49,117 @@ extern "C" void onStopSignal(int) { g_running.store(false); }
 
 // False when whoever reads the output has gone.
 bool show(MonitorConsole& console, const LinkedMem& record, const FrameTiming& timing,
-          const MonitorOptions& options, std::string_view liveness = {}) {
+          const MonitorOptions& options, std::string_view liveness = {}, std::string_view readers = {}) {
     if (options.json) return console.write(formatJson(record, timing) + '\n');
-    if (options.once) return console.write(formatDisplay(record, timing, liveness));
-    return console.draw(formatDisplay(record, timing));
+    if (options.once) return console.write(formatDisplay(record, timing, liveness) + std::string(readers));
+    return console.draw(formatDisplay(record, timing) + std::string(readers));
+}
+
+// Who else has the link open, on a line of its own; nothing where that cannot be told.
+std::string readersLine(const std::optional<std::string>& text) {
+    return text ? "Readers             " + *text : std::string();
+}
+
+// Opens the link for reading: empty, or what stands in the way.
+std::string openLink(SharedMemory& memory) {
+    const std::string location = sharedMemoryLocation(linkName());
+    std::uint32_t code = 0;
+    switch (memory.openExisting(linkName(), kLinkedMemSize, code)) {
+    case SharedMemory::Status::Ok:
+        return {};
+    case SharedMemory::Status::NotFound:
+        return "MumbleLink shared memory does not exist: start the bridge or the voice client first.";
+    case SharedMemory::Status::NotOwned:
+        return "MumbleLink shared memory " + location + " belongs to user " + std::to_string(code) +
+               ", not to you; the monitor leaves it alone.";
+    case SharedMemory::Status::NotSharedMemory:
+        return "MumbleLink shared memory " + location + " is " + kindText(code) +
+               ", not shared memory; the monitor leaves it alone.";
+    case SharedMemory::Status::MapFailed:
+        return win32ErrorText("Could not map MumbleLink shared memory", code);
+    case SharedMemory::Status::InUse:  // writers' outcomes; reading never gives them
+    case SharedMemory::Status::NoSpace:
+    case SharedMemory::Status::OpenFailed:
+        break;
+    }
+    return win32ErrorText("Could not open MumbleLink shared memory", code);
+}
+
+// A record of the link, or what stands in the way: the object was cut short.
+std::string sample(const SharedMemory& memory, LinkedMem& record) {
+    const std::size_t held = copyRecord(memory, record);
+    if (held == sizeof record) return {};
+    return "MumbleLink shared memory " + sharedMemoryLocation(linkName()) + " holds only " +
+           std::to_string(held) + " of the record's " + std::to_string(sizeof record) +
+           " bytes: another program cut it short.";
 }
 
 int monitor(const MonitorOptions& options) {
     SharedMemory memory;
-    std::uint32_t code = 0;
-    switch (memory.openExisting(linkName(), kLinkedMemSize, code)) {
-    case SharedMemory::Status::Ok:
-        break;
-    case SharedMemory::Status::NotFound:
-        std::cerr << "MumbleLink shared memory does not exist: start the bridge or the voice "
-                     "client first.\n";
-        return 1;
-    case SharedMemory::Status::NotOwned:  // writers' checks; reading never gives them
-    case SharedMemory::Status::InUse:
-    case SharedMemory::Status::OpenFailed:
-        std::cerr << win32ErrorText("Could not open MumbleLink shared memory", code) << '\n';
-        return 1;
-    case SharedMemory::Status::MapFailed:
-        std::cerr << win32ErrorText("Could not map MumbleLink shared memory", code) << '\n';
+    if (const std::string problem = openLink(memory); !problem.empty()) {
+        std::cerr << problem << '\n';
         return 1;
     }
 
     MonitorConsole console;
     LinkedMem record{};
     if (options.once) {
+        ReaderScan scan;
+        const std::atomic<bool> never{false};
+        std::optional<std::string> readers;
+        if (const auto found = options.json ? std::nullopt : scan.find(memory.identity(), never)) {
+            readers = describeReaders(*found, sharedMemoryLocation(linkName()));
+        }
         // Two samples apart tell a running bridge from a record left behind.
-        copyRecord(memory.data(), record);
+        std::string problem = sample(memory, record);
         const std::uint32_t firstTick = record.uiTick;
         const std::int64_t firstAt = monotonicNanoseconds();
         sleepMilliseconds(kLivenessSpanMs);
-        copyRecord(memory.data(), record);
+        if (problem.empty()) problem = sample(memory, record);
+        if (!problem.empty()) {
+            std::cerr << problem << '\n';
+            return 1;
+        }
         const std::int64_t elapsed = monotonicNanoseconds() - firstAt;
         const FrameTiming timing{framesBetween(firstTick, record.uiTick) * 1e9 /
                                      static_cast<double>(elapsed),
                                  std::nullopt};
-        return show(console, record, timing, options, formatLiveness(firstTick, record.uiTick, elapsed))
+        return show(console, record, timing, options,
+                    formatLiveness(firstTick, record.uiTick, elapsed), readersLine(readers))
                    ? 0
                    : 1;
     }
 
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
+    ReaderWatch readers;  // shown in the live view only
+    if (!options.json) readers.watch(memory.identity());
     FrameRateMeter meter;
     std::int64_t nextPrint = monotonicNanoseconds();
+    std::int64_t nextCheck = nextPrint + kCheckIntervalNs;
+    std::string problem, shownProblem;
     while (g_running.load()) {
-        copyRecord(memory.data(), record);
         const std::int64_t now = monotonicNanoseconds();
-        meter.addSample(now, record.uiTick);
+        // The link that is there: a replaced one is followed, a missing one waited for.
+        if (now >= nextCheck) {
+            nextCheck = now + kCheckIntervalNs;
+            if (!memory.isOpen() || memory.checkName() != SharedMemory::Name::Same) {
+                problem = openLink(memory);
+                if (memory.isOpen() && !options.json) readers.watch(memory.identity());
+            }
+        }
+        if (memory.isOpen()) problem = sample(memory, record);
+        if (problem.empty()) meter.addSample(now, record.uiTick);
         if (now >= nextPrint) {
-            if (!show(console, record, meter.timing(), options)) return 1;
+            if (!problem.empty() && options.json) {
+                if (problem != shownProblem) std::cerr << problem << '\n';
+            } else if (!problem.empty()) {
+                const auto readersNow = memory.isOpen() ? readers.latest() : std::nullopt;
+                if (!console.draw(problem + "\n" + readersLine(readersNow))) return 1;
+            } else if (!show(console, record, meter.timing(), options, {}, readersLine(readers.latest()))) {
+                return 1;  // whoever read our output has gone
+            }
+            shownProblem = problem;
             nextPrint += kPrintIntervalNs;
             if (nextPrint <= now) nextPrint = now + kPrintIntervalNs;  // after a stall
         }

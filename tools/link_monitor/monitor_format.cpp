@@ -261,20 +261,17 @@ std::string formatDisplay(const LinkedMem& record, const FrameTiming& timing,
     return out;
 }
 
-bool copyRecord(const void* view, LinkedMem& out, int attempts) noexcept {
-    // volatile: each pass really reads the shared memory again, word by word.
-    const auto* source = static_cast<const volatile std::uint32_t*>(view);
-    std::uint32_t first[kLinkedMemWords];
-    std::uint32_t second[kLinkedMemWords];
-    bool agreed = false;
-    int attempt = 0;
-    do {
-        for (std::size_t i = 0; i < kLinkedMemWords; ++i) first[i] = source[i];
-        for (std::size_t i = 0; i < kLinkedMemWords; ++i) second[i] = source[i];
-        agreed = std::memcmp(first, second, sizeof first) == 0;
-    } while (!agreed && ++attempt < attempts);
-    std::memcpy(&out, second, sizeof out);
-    return agreed;
+std::size_t copyRecord(const SharedMemory& memory, LinkedMem& out, int attempts) noexcept {
+    LinkedMem again;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        const std::size_t held = memory.read(&out, sizeof out);
+        if (held < sizeof out) return held;
+        if (memory.read(&again, sizeof again) == sizeof again &&
+            std::memcmp(&out, &again, sizeof out) == 0) {
+            break;
+        }
+    }
+    return sizeof out;
 }
 
 std::uint32_t framesBetween(std::uint32_t firstTick, std::uint32_t secondTick) noexcept {

@@ -4,6 +4,7 @@
 // frame rate measured from how often uiTick moves.
 
 #include "link/linked_mem.h"
+#include "link/shared_memory.h"
 
 #include <cstdint>
 #include <deque>
@@ -58,9 +59,10 @@ std::string formatLiveness(std::uint32_t firstTick, std::uint32_t secondTick,
 std::uint32_t framesBetween(std::uint32_t firstTick, std::uint32_t secondTick) noexcept;
 
 // Copies the record out of memory that another process may be rewriting:
-// copies it twice in a row and accepts the copy when both agree. Returns false
-// if no two copies agreed in `attempts` tries; `out` then holds the last copy.
-bool copyRecord(const void* view, LinkedMem& out, int attempts = 100) noexcept;
+// copies it twice in a row and accepts the copy when both agree, or after
+// `attempts` tries the last copy. Returns how many of the record's bytes the
+// object holds: fewer when it was cut short (`out` is then not a record).
+std::size_t copyRecord(const SharedMemory& memory, LinkedMem& out, int attempts = 100) noexcept;
 
 // Counts new frames from (time, uiTick) samples taken often enough to see each
 // tick. A jump of several ticks between two samples counts as that many frames

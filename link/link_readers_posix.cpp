@@ -1,0 +1,143 @@
+#include "link/link_readers.h"
+
+#include "common/unique_fd.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+
+namespace corvane {
+namespace {
+
+// Without word of opens and closes, the maps of all the player's processes
+// are read at every fifth answer (every 10 s when asked every 2 s).
+constexpr int kBlindFullScanEvery = 5;
+
+std::string readSmallFile(int directory, const std::string& path) {
+    const UniqueFd fd(openat(directory, path.c_str(), O_RDONLY | O_CLOEXEC));
+    char buffer[256];
+    const ssize_t got = fd ? read(fd.get(), buffer, sizeof buffer) : -1;
+    return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
+}
+
+struct Closer {
+    void operator()(DIR* directory) const noexcept { closedir(directory); }
+};
+
+// How the process's mappings hold the link, from its maps.
+std::optional<LinkReader::Holds> heldInMaps(int procFd, const std::string& pid, const SharedMemory::Identity& link) {
+    const UniqueFd fd(openat(procFd, (pid + "/maps").c_str(), O_RDONLY | O_CLOEXEC));
+    const std::uint32_t major = ::major(static_cast<dev_t>(link.device));
+    const std::uint32_t minor = ::minor(static_cast<dev_t>(link.device));
+    std::optional<LinkReader::Holds> best;
+    std::string maps;
+    char buffer[65536];
+    for (ssize_t got; fd && (got = read(fd.get(), buffer, sizeof buffer)) > 0;) {
+        maps.append(buffer, static_cast<std::size_t>(got));
+        std::size_t start = 0;
+        for (std::size_t newline = maps.find('\n'); newline != std::string::npos;
+             start = newline + 1, newline = maps.find('\n', start)) {
+            const auto file = parseMapsLine(std::string_view(maps).substr(start, newline - start));
+            const auto held = file ? linkHeld(*file, major, minor, link.inode, link.name) : std::nullopt;
+            if (held && (!best || *held == LinkReader::Holds::ThisLink)) best = held;
+        }
+        maps.erase(0, start);
+    }
+    return best;
+}
+
+}  // namespace
+
+struct ReaderScan::Impl {
+    UniqueFd events;  // inotify: the object opened or closed by anyone
+    SharedMemory::Identity watched;
+    bool watching = false;
+    int answers = 0;
+    // The readers on our /dev/shm's device (of this link and of removed ones), by pid.
+    std::map<std::uint32_t, LinkReader> ofOurDevice;
+
+    // Watches the object at the name for opens and closes, when that is the link.
+    void watch(const SharedMemory::Identity& link) {
+        watching = false;
+        if (!events) events.reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+        if (!events) return;
+        const std::string path = "/dev/shm/" + link.name;
+        if (inotify_add_watch(events.get(), path.c_str(), IN_OPEN | IN_CLOSE | IN_DONT_FOLLOW) < 0) return;
+        struct stat info {};
+        watching = stat(path.c_str(), &info) == 0 && info.st_dev == link.device && info.st_ino == link.inode;
+        watched = link;
+    }
+    // Whether anyone opened or closed the object since the last call.
+    bool touched() {
+        bool any = false;
+        alignas(inotify_event) char buffer[4096];
+        while (read(events.get(), buffer, sizeof buffer) > 0) any = true;
+        return any;
+    }
+};
+
+ReaderScan::ReaderScan() : impl_(std::make_unique<Impl>()) {}
+ReaderScan::~ReaderScan() = default;
+
+std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Identity& link,
+                                                        const std::atomic<bool>& stop) {
+    Impl& state = *impl_;
+    bool full = !state.watching || !(state.watched == link);
+    if (full) state.watch(link);  // events from here on; the full scan below covers what came before
+    if (state.watching && state.touched()) full = true;
+    if (!state.watching && ++state.answers % kBlindFullScanEvery != 1) full = false;
+
+    const std::unique_ptr<DIR, Closer> proc(opendir("/proc"));
+    if (!proc) return std::nullopt;
+    const int procFd = dirfd(proc.get());
+    const std::string ownShm = "/root/dev/shm/" + link.name;
+    const pid_t self = getpid();
+    std::map<std::uint32_t, LinkReader> found;
+    while (const dirent* entry = readdir(proc.get())) {
+        if (stop.load()) return std::nullopt;
+        char* end = nullptr;
+        const auto pid = static_cast<std::uint32_t>(std::strtoul(entry->d_name, &end, 10));
+        struct stat info {};
+        if (*end != '\0' || pid == 0 || static_cast<pid_t>(pid) == self ||
+            fstatat(procFd, entry->d_name, &info, 0) != 0 || info.st_uid != geteuid()) {
+            continue;
+        }
+        // Between full scans: a reader of the link stays one while it lives
+        // (its end closes the object, which calls for a full scan); one of a
+        // removed link is looked at again; of the others only a process whose
+        // /dev/shm holds another object of the name, a sandbox's, where
+        // nothing tells of its opens.
+        const auto known = state.ofOurDevice.find(pid);
+        if (!full && known != state.ofOurDevice.end() && known->second.holds == LinkReader::Holds::ThisLink) {
+            found.insert(*known);
+            continue;
+        }
+        if (!full && known == state.ofOurDevice.end() &&
+            (fstatat(procFd, (entry->d_name + ownShm).c_str(), &info, 0) != 0 ||
+             info.st_dev == static_cast<dev_t>(link.device))) {
+            continue;
+        }
+        const auto held = heldInMaps(procFd, entry->d_name, link);
+        if (!held) continue;
+        std::string program = readSmallFile(procFd, std::string(entry->d_name) + "/comm");
+        if (program.ends_with('\n')) program.pop_back();
+        found[pid] = {pid, program, *held};
+    }
+
+    std::vector<LinkReader> readers;
+    state.ofOurDevice.clear();
+    for (const auto& [pid, reader] : found) {
+        readers.push_back(reader);
+        if (reader.holds != LinkReader::Holds::Elsewhere) state.ofOurDevice.insert({pid, reader});
+    }
+    return readers;
+}
+
+}  // namespace corvane
