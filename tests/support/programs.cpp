@@ -174,13 +174,21 @@ Finished runToEnd(const std::vector<std::string>& args) {
     return {child.wait(kExitTimeout), unixLines(child.output()), child.errorOutput()};  // in this order
 }
 
+std::string fakeGameProgram() {
+    const char* const game = std::getenv("CORVANE_GAME");
+    return game != nullptr ? game : siblingProgram("Wow.exe");
+}
+
+bool isWindowsProgram(const std::string& program) { return readFile(program).starts_with("MZ"); }
+
+std::vector<std::string> fakeGameCommand(const std::string& program) {
+    const char* const loader = std::getenv("CORVANE_GAME_LOADER");
+    if (loader != nullptr && std::getenv("CORVANE_GAME") != nullptr) return {loader, program};
+    return {program};
+}
+
 ::testing::AssertionResult FakeGame::start(std::vector<std::string> command) {
-    if (command.empty()) {
-        const char* const game = std::getenv("CORVANE_GAME");
-        const char* const loader = std::getenv("CORVANE_GAME_LOADER");
-        if (game != nullptr && loader != nullptr) command.push_back(loader);
-        command.push_back(game != nullptr ? game : siblingProgram("Wow.exe"));
-    }
+    if (command.empty()) command = fakeGameCommand(fakeGameProgram());
     std::string error;
     if (process_.start(command, error) && ask("") == "ready") return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "The fake game did not start. " << error

@@ -41,12 +41,19 @@ struct Finished {
 // writes "\r\n" for "\n").
 Finished runToEnd(const std::vector<std::string>& args);
 
+// The fake game's program: the one built beside the test, or the Windows
+// build that CORVANE_GAME names (the 32-bit one, say).
+std::string fakeGameProgram();
+// Whether `program` is a Windows program ("MZ"), which carries a version resource.
+bool isWindowsProgram(const std::string& program);
+// How `program` is started: by CORVANE_GAME_LOADER where set (Wine's loader
+// of its width on Linux).
+std::vector<std::string> fakeGameCommand(const std::string& program);
+
 // The fake game client, a process named Wow.exe on every platform.
 class FakeGame {
 public:
-    // Starts it and waits for its "ready". By default the one built beside the
-    // test, or the Windows build that CORVANE_GAME names (the 32-bit one, say),
-    // run by CORVANE_GAME_LOADER if set (Wine's loader of its width on Linux).
+    // Starts it and waits for its "ready"; by default fakeGameProgram().
     ::testing::AssertionResult start(std::vector<std::string> command = {});
     // Sends one command and returns its answer line (without one: the next line).
     std::string ask(const std::string& command);
