@@ -147,6 +147,36 @@ TEST(Fault, AnotherUsersGameIsNotThePlayers) {
     EXPECT_TRUE(stopBridge(bridge));
 }
 
+// A copy given the capability the guide suggests, run by "nobody": the game
+// gets the environment as the player gave it (the C library's secure mode
+// takes these from a privileged program), and the capability opens nothing
+// but the game: not root's /proc file named as the settings file.
+TEST(Fault, ABridgeWithACapabilityLendsNothing) {
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
+    const auto folder = uniqueTempFile();
+    std::filesystem::create_directory(folder);
+    const std::string bridge = (folder / "CorvaneVoiceBridge").string();
+    std::filesystem::copy_file(bridgePath(), bridge);
+    ASSERT_EQ(runToEnd({"/usr/sbin/setcap", "cap_sys_ptrace=ep", bridge}).exitCode, 0);
+    const std::vector<std::string> environment = {"LD_PRELOAD=libc.so.6", "LD_LIBRARY_PATH=/corvane/lib",
+                                                  "TMPDIR=/corvane/tmp"};
+    std::vector<std::string> game = {"/usr/bin/env"};
+    game.insert(game.end(), environment.begin(), environment.end());
+    game.insert(game.end(), {bridge, "--", "/usr/bin/env"});
+    const Finished run = runToEnd(asNobody(game));
+    EXPECT_EQ(run.exitCode, 0) << run.errorOutput;
+    for (const std::string& variable : environment) {
+        EXPECT_NE(run.output.find(variable + "\n"), std::string::npos) << variable << " in " << run.output;
+    }
+    std::string rootsLine;
+    std::getline(std::ifstream("/proc/1/maps"), rootsLine);
+    const Finished settings = runToEnd(asNobody({bridge, "--config", "/proc/1/maps"}));
+    EXPECT_EQ(settings.exitCode, 2);
+    EXPECT_TRUE(settings.errorOutput.starts_with("Settings file \"/proc/1/maps\" cannot be read: ")) << settings.errorOutput;
+    EXPECT_EQ(settings.errorOutput.find(rootsLine.substr(0, 20)), std::string::npos) << settings.errorOutput;
+    std::filesystem::remove_all(folder);
+}
+
 // Another user makes the player's link before the player (a file, or a link to
 // one of theirs), and holds locks on whatever they can: the bridge neither
 // publishes into their object nor changes it, and only a bridge of the
