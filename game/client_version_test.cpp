@@ -11,7 +11,7 @@ namespace {
 
 using pe::Image;
 using Edit = void (*)(Image&, MemoryImage&);
-constexpr std::uint32_t kDir = 0x80000000;
+using pe::kDir;
 
 // Every way an image can fail to tell its version gives none, after a
 // handful of reads, whatever its counts and offsets claim.
@@ -21,15 +21,12 @@ TEST(ClientVersion, FromTheVersionResourceOrNone) {
         {"3.3.5a, PE32", [](Image&, MemoryImage&) {}, ClientVersion{3, 3, 5, 12340}},
         {"4.3.4.15595, PE32+", [](Image& s, MemoryImage& m) { s.plus = true; s.version[0] = 4; s.version[1] = 3; s.version[2] = 4; s.version[3] = 15595; pe::layOut(m, s); }, ClientVersion{4, 3, 4, 15595}},
         {"an ELF image", [](Image& s, MemoryImage& m) { m.putBytes(s.base, "\x7F" "ELF", 4); }, none},
-        {"nothing at the base", [](Image& s, MemoryImage& m) { m.makeUnreadable(s.base, 2); }, none},
         {"PE header past the image", [](Image& s, MemoryImage& m) { m.putU32(s.base + 0x3C, 0xFFFFFFF0); }, none},
         {"no PE signature", [](Image& s, MemoryImage& m) { m.putBytes(s.base + pe::kPeAt, "PX\0\0", 4); }, none},
         {"unknown optional header", [](Image& s, MemoryImage& m) { m.putBytes(s.optional(), "\x07\x01", 2); }, none},
-        {"optional header too short", [](Image& s, MemoryImage& m) { m.putBytes(s.base + pe::kPeAt + 20, "\x60\0", 2); }, none},
         {"two data directories", [](Image& s, MemoryImage& m) { m.putU32(s.optional() + 92, 2); }, none},
         {"no resources", [](Image& s, MemoryImage& m) { m.putU32(s.resourceDirectory(), 0); }, none},
         {"no version type", [](Image& s, MemoryImage& m) { pe::putEntry(m, s.resource(pe::kTypes + 32), 14, kDir | pe::kNames); }, none},
-        {"version type without names", [](Image& s, MemoryImage& m) { pe::putEntry(m, s.resource(pe::kTypes + 32), 16, pe::kNames); }, none},
         {"no language", [](Image& s, MemoryImage& m) { pe::putDirectory(m, s.resource(pe::kNames), 0, 0); }, none},
         {"language is a directory", [](Image& s, MemoryImage& m) { pe::putEntry(m, s.resource(pe::kLanguages + 16), 0x409, kDir | pe::kTypes); }, none},
         {"names past the section", [](Image& s, MemoryImage& m) { pe::putEntry(m, s.resource(pe::kTypes + 32), 16, kDir | pe::kResourceSize); }, none},
@@ -37,9 +34,7 @@ TEST(ClientVersion, FromTheVersionResourceOrNone) {
         {"65535 types, none the version", [](Image& s, MemoryImage& m) { pe::putDirectory(m, s.resource(pe::kTypes), 65535, 65535); m.putU32(s.resourceDirectory() + 4, 0xFFFFFFFF); }, none},
         {"version data too short", [](Image& s, MemoryImage& m) { m.putU32(s.resource(pe::kDataEntry + 4), 91); }, none},
         {"version data unreadable", [](Image& s, MemoryImage& m) { m.makeUnreadable(s.resource(pe::kFixed + 12), 1); }, none},
-        {"version data at an RVA past 4 GiB", [](Image& s, MemoryImage& m) { m.putU32(s.resource(pe::kDataEntry), 0xFFFFFFFF); }, none},
         {"another key", [](Image& s, MemoryImage& m) { m.putBytes(s.resource(pe::kVersionInfo + 6), u"VS_VERSION_INFX", 30); }, none},
-        {"no fixed information", [](Image& s, MemoryImage& m) { m.putBytes(s.resource(pe::kVersionInfo + 2), "\0", 2); }, none},
         {"wrong signature", [](Image& s, MemoryImage& m) { m.putU32(s.resource(pe::kFixed), 0xFEEF04BE); }, none},
         {"image at the top of the address space", [](Image& s, MemoryImage& m) { s.base = 0xFFFFFFFFFFFFF000; pe::layOut(m, s); }, none},
     };

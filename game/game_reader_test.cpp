@@ -82,10 +82,8 @@ TEST(CommandsOwn, DescendantsOrTheJobsMembersInSearchOrder) {
 TEST(ChooseCandidate, TheFirstOfTheBest) {
     using enum Candidate;
     const struct { std::vector<Candidate> looks; std::size_t chosen; } rows[] = {
-        {{NotTheGame, Game}, 1},          {{Unversioned, Game, Game}, 1},
-        {{NotTheGame, Unversioned}, 1},   {{NoModule, NotTheGame, OtherBuild, Refused}, 3},
-        {{NoModule, NotTheGame, OtherBuild}, 2}, {{NoModule, NotTheGame}, 1},
-        {{Game}, 0},
+        {{NotTheGame, Unversioned, Game, Game}, 2}, {{NotTheGame, Unversioned}, 1},
+        {{NoModule, NotTheGame, OtherBuild, Refused}, 3}, {{NoModule, NotTheGame, OtherBuild}, 2}, {{NoModule, NotTheGame}, 1},
     };
     for (const auto& row : rows) EXPECT_EQ(chooseCandidate(row.looks), row.chosen);
 }

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <utility>
@@ -208,13 +207,8 @@ TEST_F(EveningTest, TheGameIsReadNotAProgramThatOnlyBearsItsName) {
     EXPECT_TRUE(awaitAt({91.44f, 27.432f, 182.88f}));
     EXPECT_EQ(bridge.errorOutput(), "Found 2 Wow.exe processes (" + ids[0] + ", " + ids[1] + "); reading " +
                                         ids[0] + ". Use --pid to choose.\n");
-    std::string logged;
-    EXPECT_TRUE(pollUntil([&] {
-        std::ifstream in(log);
-        logged.assign(std::istreambuf_iterator<char>(in), {});
-        return logged.find("Passed over Wow.exe process " + ids[1] + ": its connection state cannot be read, "
-                           "so it is no 3.3.5a client.\n") != std::string::npos;
-    }, kStepTimeout)) << logged;
+    EXPECT_TRUE(awaitFile(log, "Passed over Wow.exe process " + ids[1] + ": its connection state cannot be read, "
+                               "so it is no 3.3.5a client.\n"));
     bridge.kill();
     bridge.wait(kExitTimeout);
     std::filesystem::remove(log);

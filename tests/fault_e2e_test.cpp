@@ -105,39 +105,34 @@ TEST(Fault, StopSignalBeforeTheFirstCycleEndsWith0AndPublishesNothing) {
     EXPECT_GT(early, 0) << "the first cycle ran in every run stopped before it";
 }
 
-// The bridge as "nobody": its link left read-only by someone else, or a
-// --pid of a game not its own; with --wait the refusal is the label.
-TEST(Fault, RefusedAccessIsWin32Error5) {
+// The bridge as user 1000: its link left read-only by someone else, or a
+// --pid of a game not its own, is refused (with --wait as the label); another
+// user's game (65534's) is no candidate: no error 5, no hint of several games,
+// and its own game is read once it runs.
+TEST(Fault, RefusedAccessIsWin32Error5AndAnotherUsersGameNoCandidate) {
     if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
-    FakeGame game;
-    ASSERT_TRUE(game.start() && game.send({"state 1"}));
-    const std::string pid = std::to_string(game.process().id());
+    FakeGame theirs, mine;
+    ASSERT_TRUE(theirs.start(asNobody({siblingProgram("Wow.exe")})) && theirs.send({"state 1"}));
+    const std::string pid = std::to_string(theirs.process().id());
     const std::string refused = "OpenProcess failed for process " + pid + " (Win32 error 5).";
     for (const bool wow : {false, true}) {
-        std::filesystem::remove("/dev/shm/MumbleLink.65534");
-        if (!wow) std::ofstream("/dev/shm/MumbleLink.65534") << std::string(10580, '\0');
-        const Finished run = runToEnd(asNobody({bridgePath(), wow ? "--wow" : "--orbit", "--pid", pid}));
+        std::filesystem::remove("/dev/shm/MumbleLink.1000");
+        if (!wow) std::ofstream("/dev/shm/MumbleLink.1000") << std::string(10580, '\0');
+        const Finished run = runToEnd(asUser(1000, {bridgePath(), wow ? "--wow" : "--orbit", "--pid", pid}));
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.errorOutput, wow ? "ERROR: " + refused + "\n" : refusedObject("/dev/shm/MumbleLink.65534", "0"));
+        EXPECT_EQ(run.errorOutput, wow ? "ERROR: " + refused + "\n" : refusedObject("/dev/shm/MumbleLink.1000", "0"));
     }
     // On a terminal of 60 columns the label loses its end, so the full text
     // comes once below it.
     const Finished console = runToEnd({"/usr/bin/script", "-qec", "stty cols 60 && exec timeout "
-        "--preserve-status -s INT 3 /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups -- '" +
+        "--preserve-status -s INT 3 /usr/bin/setpriv --reuid=1000 --regid=1000 --clear-groups -- '" +
         bridgePath() + "' --wow --wait --pid " + pid, "/dev/null"});
     EXPECT_EQ(console.exitCode, 0);
     const std::size_t full = console.output.find("\n" + refused + "\n");
     EXPECT_NE(full, std::string::npos) << console.output;
     EXPECT_EQ(console.output.find(refused, full + 2), std::string::npos) << console.output;
     EXPECT_NE(console.output.find("| isolated | OpenProcess failed for pro\r"), std::string::npos) << console.output;
-}
 
-// Another user's game, started first, is no candidate of the player's bridge:
-// no error 5, no hint of several games; the player's own is read once it runs.
-TEST(Fault, AnotherUsersGameIsNotThePlayers) {
-    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
-    FakeGame theirs, mine;
-    ASSERT_TRUE(theirs.start(asNobody({siblingProgram("Wow.exe")})) && theirs.send({"state 1"}));
     ChildProcess bridge;
     std::string error;
     ASSERT_TRUE(bridge.start(asUser(1000, {bridgePath(), "--wow", "--wait"}), error)) << error;
@@ -158,16 +153,11 @@ TEST(Fault, ABridgeWithACapabilityLendsNothing) {
     const std::string bridge = (folder / "CorvaneVoiceBridge").string();
     std::filesystem::copy_file(bridgePath(), bridge);
     ASSERT_EQ(runToEnd({"/usr/sbin/setcap", "cap_sys_ptrace=ep", bridge}).exitCode, 0);
-    const std::vector<std::string> environment = {"LD_PRELOAD=libc.so.6", "LD_LIBRARY_PATH=/corvane/lib",
-                                                  "TMPDIR=/corvane/tmp"};
-    std::vector<std::string> game = {"/usr/bin/env"};
-    game.insert(game.end(), environment.begin(), environment.end());
-    game.insert(game.end(), {bridge, "--", "/usr/bin/env"});
-    const Finished run = runToEnd(asNobody(game));
+    const std::vector<std::string> environment = {"LD_PRELOAD=libc.so.6", "LD_LIBRARY_PATH=/corvane", "TMPDIR=/corvane"};
+    const Finished run = runToEnd(asNobody({"/usr/bin/env", environment[0], environment[1], environment[2], bridge,
+                                            "--", "/usr/bin/env"}));
     EXPECT_EQ(run.exitCode, 0) << run.errorOutput;
-    for (const std::string& variable : environment) {
-        EXPECT_NE(run.output.find(variable + "\n"), std::string::npos) << variable << " in " << run.output;
-    }
+    for (const std::string& variable : environment) EXPECT_NE(run.output.find(variable + "\n"), std::string::npos) << run.output;
     std::string rootsLine;
     std::getline(std::ifstream("/proc/1/maps"), rootsLine);
     const Finished settings = runToEnd(asNobody({bridge, "--config", "/proc/1/maps"}));

@@ -31,16 +31,14 @@ TEST(ModuleBase, BySnapshotAndByTheModuleList) {
 
 // 259 is STILL_ACTIVE, which an exit code cannot tell from a game that runs.
 TEST(GameProcess, GameThatEndsWith259HasEnded) {
-    for (const int code : {0, 259}) {
-        FakeGame game;
-        ASSERT_TRUE(game.start());
-        GameReader reader;
-        ASSERT_TRUE(reader.attachToProcess(game.process().id())) << reader.lastError();
-        EXPECT_FALSE(reader.gameHasExited());
-        ASSERT_TRUE(game.process().writeInput("exit " + std::to_string(code) + "\n"));
-        EXPECT_EQ(game.process().wait(kExitTimeout), code);
-        EXPECT_TRUE(reader.gameHasExited()) << code;
-    }
+    FakeGame game;
+    ASSERT_TRUE(game.start());
+    GameReader reader;
+    ASSERT_TRUE(reader.attachToProcess(game.process().id())) << reader.lastError();
+    EXPECT_FALSE(reader.gameHasExited());
+    ASSERT_TRUE(game.process().writeInput("exit 259\n"));
+    EXPECT_EQ(game.process().wait(kExitTimeout), 259);
+    EXPECT_TRUE(reader.gameHasExited());
 }
 
 }  // namespace

@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -134,17 +133,12 @@ TEST(LiveGame, ReadsBuild12340AndRefusesAnother) {
     const std::string log = uniqueTempFile().string();
     const std::string read = "Reading Wow.exe (process " + std::to_string(game.process().id()) + ")" +
         (isWindowsProgram(program) ? ", version 3.3.5.12340.\n" : ", which has no version resource; it is read as 3.3.5a, build 12340.\n");
-    ChildProcess bridge;
-    LinkProbe probe;
-    ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--log", log}));
-    std::string logged;
-    EXPECT_TRUE(pollUntil([&] {
-        std::ifstream in(log);
-        logged.assign(std::istreambuf_iterator<char>(in), {});
-        return logged.find(read) != std::string::npos;
-    }, kStepTimeout)) << logged;
-    bridge.kill();
-    bridge.wait(kExitTimeout);
+    {
+        ChildProcess bridge;
+        std::string error;
+        ASSERT_TRUE(bridge.start({bridgePath(), "--wow", "--log", log}, error)) << error;
+        EXPECT_TRUE(awaitFile(log, read));
+    }  // killed
     std::filesystem::remove(log);
 
     const auto other = std::filesystem::path(program).parent_path() / "build-15595" / "Wow.exe";

@@ -149,6 +149,13 @@ std::optional<LinkRecord> LinkProbe::waitFor(const std::function<bool(const Link
     return ::testing::AssertionFailure() << "No \"" << text << "\" in: " << child.output();
 }
 
+::testing::AssertionResult awaitFile(const std::string& path, const std::string& text) {
+    if (pollUntil([&] { return readFile(path).find(text) != std::string::npos; }, kStepTimeout)) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "No \"" << text << "\" in: " << readFile(path);
+}
+
 void expectPose(const LinkRecord& r, std::vector<float> pose, float tolerance) {
     pose.insert(pose.end(), {0, 1, 0});
     const float* const fields[] = {r.fAvatarPosition, r.fAvatarFront, r.fAvatarTop,

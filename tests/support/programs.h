@@ -28,6 +28,9 @@ inline std::string bridgePath() { return siblingProgram("CorvaneVoiceBridge"); }
 // Waits until the child's standard output holds `text` past its first `from` bytes.
 ::testing::AssertionResult awaitOutput(ChildProcess& child, const std::string& text, std::size_t from = 0);
 
+// Waits until the file at `path` (a log the bridge writes) holds `text`.
+::testing::AssertionResult awaitFile(const std::string& path, const std::string& text);
+
 // Expects the record's avatar and camera each at `position`, facing `front`,
 // with the top (0, 1, 0): a position and a front as x, y, z.
 void expectPose(const LinkRecord& record, std::vector<float> pose, float tolerance);
