@@ -151,7 +151,7 @@ bool GameLaunch::passOn(int signal) noexcept {
     std::vector<std::uint32_t> none;
     std::vector<ProcessLink> links;
     bool sent = false;
-    if (!GameProcess::list(L"", none, links)) return false;
+    if (!GameProcess::list(L"", none, &links)) return false;
     for (const ProcessLink& link : links) {
         if (link.parent == static_cast<std::uint32_t>(getpid())) {
             sent = ::kill(static_cast<pid_t>(link.pid), signal) == 0 || sent;

@@ -218,16 +218,18 @@ void GameProcess::close() noexcept {
 }
 
 bool GameProcess::list(std::wstring_view exeName, std::vector<std::uint32_t>& found,
-                       std::vector<ProcessLink>& links) {
+                       std::vector<ProcessLink>* links) {
     found.clear();
-    links.clear();
+    if (links != nullptr) links->clear();
     std::unique_ptr<DIR, DirCloser> proc(opendir("/proc"));
     if (!proc) return false;
     while (const dirent* entry = readdir(proc.get())) {
         std::uint32_t pid = 0;
         if (!parsePid(entry->d_name, pid)) continue;
         const std::string dir = "/proc/" + std::to_string(pid);
-        if (std::string stat; readSmallFile(dir + "/stat", stat)) links.push_back({pid, statParent(stat)});
+        if (std::string stat; links != nullptr && readSmallFile(dir + "/stat", stat)) {
+            links->push_back({pid, statParent(stat)});
+        }
         if (sameExecutableName(commandName(dir), exeName) && !processExited(dir) && playersOwn(dir)) {
             found.push_back(pid);
         }

@@ -77,9 +77,9 @@ private:
 }  // namespace
 
 bool GameProcess::list(std::wstring_view exeName, std::vector<std::uint32_t>& found,
-                       std::vector<ProcessLink>& links) {
+                       std::vector<ProcessLink>* links) {
     found.clear();
-    links.clear();
+    if (links != nullptr) links->clear();
     const std::wstring wanted(exeName);
     UniqueSnapshotHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!processes) return false;
@@ -91,7 +91,7 @@ bool GameProcess::list(std::wstring_view exeName, std::vector<std::uint32_t>& fo
         if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0 && players.own(entry.th32ProcessID)) {
             found.push_back(entry.th32ProcessID);
         }
-        links.push_back({entry.th32ProcessID, entry.th32ParentProcessID});
+        if (links != nullptr) links->push_back({entry.th32ProcessID, entry.th32ParentProcessID});
     }
     return true;
 }

@@ -55,7 +55,7 @@ bool GameReader::attach(std::wstring_view exeName, const CommandProcesses* comma
     close();
     looks_.clear();
     std::vector<ProcessLink> links;
-    if (!GameProcess::list(exeName, found_, links)) {
+    if (!GameProcess::list(exeName, found_, command ? &links : nullptr)) {
         missing_ = false;
         return finishAttach(GameProcess::Status::ProcessSnapshotFailed, 0, "Wow.exe");
     }
