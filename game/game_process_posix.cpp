@@ -4,10 +4,10 @@
 #include "common/win32_error.h"
 
 #include <dirent.h>
-#include <linux/capability.h>
-#include <sys/syscall.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -259,12 +259,13 @@ GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view m
     yamaScope_ = 0;
     const std::string dir = "/proc/" + std::to_string(pid);
     auto impl = std::make_unique<Impl>();
+    int error = 0;
     {
         const ReadRight right(playersOwn(dir));
         impl->memory.reset(::open((dir + "/mem").c_str(), O_RDONLY | O_CLOEXEC));
+        error = errno;
     }
     if (!impl->memory) {
-        const int error = errno;
         errorCode = openProcessCode(error);
         yamaScope_ = yamaRefusal(dir, error);
         return Status::OpenFailed;
