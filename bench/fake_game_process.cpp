@@ -46,14 +46,8 @@ std::unique_ptr<FakeGame> FakeGame::start(std::string& error) {
     }
     auto game = std::make_unique<FakeGame>(std::move(impl));
     std::uint32_t code = 0;
-    std::vector<std::uint32_t> found;
-    if (game->process_.open(FakeGame::kProcessName, code, found) != GameProcess::Status::Ok) {
+    if (game->process_.open(game->impl_->child.id(), FakeGame::kProcessName, code) != GameProcess::Status::Ok) {
         error = "could not attach to the fake game";
-        return nullptr;
-    }
-    // Attaching takes the first process of that name: it must be ours.
-    if (game->process_.id() != game->impl_->child.id()) {
-        error = "another WowBench.exe is running; stop it and run again";
         return nullptr;
     }
     return game;

@@ -181,9 +181,12 @@ bool applySettings(std::string_view bytes, BridgeOptions& options, int& line, st
     return error.empty();
 }
 
-ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& options,
-                              std::ostream& err) {
-    for (int position = 1; position < argc; ++position) {
+namespace {
+
+// The options up to "--" or the first bad one, whose position `position` is left at.
+ParseOutcome parseOptions(int argc, const char* const* argv, BridgeOptions& options,
+                          std::ostream& err, int& position) {
+    for (position = 1; position < argc; ++position) {
         if (argv[position] == nullptr) return ParseOutcome::Invalid;
         const std::string_view arg = argv[position];
         if (arg == "--help" || arg == "-h") return ParseOutcome::Help;
@@ -195,7 +198,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
         const bool hasValue = position + 1 < argc && argv[position + 1] != nullptr;
         if (arg == "--config") {
             if (!hasValue) return ParseOutcome::Invalid;
-            const std::string path = argv[++position];
+            const std::string path = argv[position + 1];
             std::string bytes, error;
             int line = 0;
             if (!readSettingsFile(path, bytes, error)) {
@@ -208,6 +211,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
                 return ParseOutcome::InvalidSettings;
             }
             if (options.logFile != logBefore) options.logFile = besideSettingsFile(path, options.logFile);
+            ++position;
             continue;
         }
         const OptionSpec* option = arg.starts_with("--") ? findOption(arg.substr(2)) : nullptr;
@@ -217,11 +221,31 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
         }
         // The value is the next argument, whatever it looks like.
         if (!option->isFlag && !hasValue) return ParseOutcome::Invalid;
-        if (!option->set(option->isFlag ? nullptr : argv[++position], options)) {
+        if (!option->set(option->isFlag ? nullptr : argv[position + 1], options)) {
             return ParseOutcome::Invalid;
         }
+        position += option->isFlag ? 0 : 1;
     }
     return ParseOutcome::Run;
+}
+
+}  // namespace
+
+ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& options,
+                              std::ostream& err) {
+    int position = 1;
+    const ParseOutcome outcome = parseOptions(argc, argv, options, err, position);
+    if (outcome != ParseOutcome::Invalid && outcome != ParseOutcome::InvalidSettings) return outcome;
+    // The game's command after a bad option still runs: the first "--" past
+    // it (also one that a bad option would have taken as its value).
+    options.command.clear();
+    for (int at = position + 1; at < argc && argv[at] != nullptr; ++at) {
+        if (std::string_view(argv[at]) == "--") {
+            takeCommand(at, argc, argv, options);
+            break;
+        }
+    }
+    return outcome;
 }
 
 }  // namespace corvane

@@ -50,6 +50,13 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         {{"--x", "1", "--", "game", "--x", "-h", ""}, Run,
          {.x = 1, .wow = true, .wait = true, .command = {"game", "--x", "-h", ""}}},
         {{"--orbit", "--"}, Invalid, {.orbit = true}},
+        // A bad line still finds the game's command: the first "--" past the
+        // bad option, also one it would have taken as its value.
+        {{"--bogus", "--", "game", "-x"}, Invalid, {.wow = true, .wait = true, .command = {"game", "-x"}},
+         "Unknown option: --bogus\n"},
+        {{"--context", "--", "--x", "--", "game", "--", "a"}, Invalid,
+         {.context = "--", .wow = true, .wait = true, .command = {"game", "--", "a"}}},
+        {{"--pid", "0", "--"}, Invalid},
         // Help stops at once; an unknown argument is named.
         {{"--help"}, Help}, {{"-h"}, Help}, {{"--x", "1", "-h", "--bogus"}, Help, {.x = 1}},
         {{"--wow", "--version", "--bogus"}, Version, {.wow = true}}, {{"--version", "-h"}, Version},

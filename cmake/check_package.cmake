@@ -44,6 +44,15 @@ if(NOT entries STREQUAL expected)
   message(FATAL_ERROR "${archive} holds [${entries}], expected [${expected}]")
 endif()
 
+# Wine's command prompt takes a script whose name begins with "start" for
+# its own start command: `wine cmd /c start-bridge.bat` finds no file.
+foreach(entry IN LISTS entries)
+  get_filename_component(name "${entry}" NAME)
+  if(name MATCHES "^[Ss][Tt][Aa][Rr][Tt]")
+    message(FATAL_ERROR "${entry}: a name that begins with \"start\" is Wine's start command")
+  endif()
+endforeach()
+
 set(unpacked "${WORK_DIR}/unpacked")
 file(MAKE_DIRECTORY "${unpacked}")
 execute_process(

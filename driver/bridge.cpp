@@ -57,6 +57,9 @@ public:
           session_(connection_, options.wait, options.pid) {}
 
     int run();
+    // With a command line the bridge cannot run on: the game alone, for its
+    // exit code.
+    int runGameAlone();
 
 private:
     int cycles();
@@ -68,11 +71,12 @@ private:
     // A game command runs its course even when the bridge cannot publish: the
     // bridge waits for it and ends with it. Without one the run ends with 1.
     int withoutLink();
+    bool startGame();
     // The end of a run with a game command: the game's exit code once it has
     // ended, else `otherwise` with the game left running. A stop signal that
     // reaches games (SIGTERM, SIGHUP) is passed on and the game waited for.
     int endWithGame(int otherwise);
-    void takeSessionNotice(bool belowStatusLine);
+    void takeSessionNotices(bool belowStatusLine);
     // False when the link cannot be followed: its lastError says why.
     bool checkLink(std::int64_t now);
 
@@ -96,26 +100,32 @@ private:
     std::optional<int> gameEnded_;
 };
 
+bool BridgeRun::startGame() {
+    if (options_.command.empty() || game_.start(options_.command)) return true;
+    output_.error("ERROR: " + game_.lastError() + "\n");
+    return false;
+}
+
+int BridgeRun::runGameAlone() { return startGame() ? withoutLink() : 127; }
+
 int BridgeRun::run() {
     // Started before anything else is opened, so whatever fails below the game starts.
-    if (!options_.command.empty() && !game_.start(options_.command)) {
-        output_.error("ERROR: " + game_.lastError() + "\n");
-        return 127;
-    }
-    session_.readDescendantsOf(game_.gameAncestor());
+    if (!startGame()) return 127;
+    if (game_.started()) session_.readOnlyTheCommands([this] { return game_.processes(); });
     if (!link_.open()) {
         output_.error("ERROR: " + link_.lastError() + "\n");
         return withoutLink();
     }
     if (options_.wow && !session_.start(monotonicNanoseconds())) {
         output_.error("ERROR: " + reader_.lastError() + "\n");
-        return 1;
+        link_.close();
+        return withoutLink();
     }
-    takeSessionNotice(false);
 
     output_.error(sudoNotice());
     // Only once everything is open, so an error is never preceded by it.
     output_.notice(formatStartLine(options_));
+    takeSessionNotices(false);
 
     frame_ = LinkFrame{isolationPose(options_.identity), options_.identity, options_.context};
     presence_.emplace(frame_.pose);
@@ -159,7 +169,7 @@ bool BridgeRun::cycle(std::int64_t cycleStart) {
         frame_.pose = isolationPose(options_.identity);
     } else if (options_.wow) {
         presence = liveStep(cycleStart, snapshot);
-        takeSessionNotice(true);
+        takeSessionNotices(true);
         frame_.pose = presence.pose;
     } else {
         frame_.pose = options_.orbit ? orbitPose(options_, cycleStart - start_) : staticPose(options_);
@@ -201,13 +211,19 @@ PresenceOutcome BridgeRun::liveStep(std::int64_t now, CharacterSnapshot& snapsho
     return presence_->step(status, snapshot, reader_.lastError(), options_);
 }
 
-// The several-games hint: scripts read it, so it goes where errors go.
-void BridgeRun::takeSessionNotice(bool belowStatusLine) {
-    if (const std::string notice = session_.takeNotice(); !notice.empty()) {
-        output_.error((belowStatusLine ? "\n" : "") + notice + "\n");
+// Which game is read: notices, but the several-games hint goes where errors
+// go, since scripts read it.
+void BridgeRun::takeSessionNotices(bool belowStatusLine) {
+    for (const GameSession::Notice& notice : session_.takeNotices()) {
+        if (notice.hint) {
+            output_.error((belowStatusLine ? "\n" : "") + notice.text + "\n");
+        } else {
+            output_.notice(notice.text + "\n");
+        }
     }
 }
 
+// Also when the bridge's options or its game cannot be used: the game is what counts.
 int BridgeRun::withoutLink() {
     if (!game_.started()) return 1;
     output_.notice("The game runs without positional audio; the bridge waits for it to end.\n");
@@ -227,6 +243,8 @@ int BridgeRun::endWithGame(int otherwise) {
 }  // namespace
 
 int runBridge(int argc, const char* const* argv) {
+    // Before the settings file, the link or the game command is opened.
+    setAsideGameReadRight();
     BridgeOptions options;
     std::ostringstream parseMessages;  // they may quote what the player typed
     const ParseOutcome parsed = parseCommandLine(argc, argv, options, parseMessages);
@@ -244,14 +262,17 @@ int runBridge(int argc, const char* const* argv) {
     output.error(parseMessages.str());
     if (parsed == ParseOutcome::Invalid) {
         output.error("Invalid arguments. Run with --help.\n");
-    } else if (parsed == ParseOutcome::Run) {  // InvalidSettings: its message says what to fix
+    }  // InvalidSettings: its message says what to fix
+    if (parsed == ParseOutcome::Run || !options.command.empty()) {
         installStopSignals(onStopSignal);
-        if (std::string error; !options.logFile.empty() && !output.openLog(options.logFile, error)) {
+        if (std::string error; parsed == ParseOutcome::Run && !options.logFile.empty() &&
+                               !output.openLog(options.logFile, error)) {
             output.error("The log file \"" + options.logFile + "\" cannot be opened: " + error +
                          ". The bridge runs without it.\n");
         }
         BridgeRun bridge(options, output);
-        code = bridge.run();
+        // A launcher's game starts whatever is wrong with the bridge's own options.
+        code = parsed == ParseOutcome::Run ? bridge.run() : bridge.runGameAlone();
     }
     output.finish(kLastWordsBound);
     return code;

@@ -6,11 +6,17 @@
 #include "link/utf8.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 namespace corvane {
 
 struct GameLaunch::Impl {
-    UniqueNullHandle process;
+    UniqueNullHandle process;  // the command itself, whose exit code is ours
+    // The job every process of the command joins, also those started by a
+    // launcher that does not wait for them; null where the system refused it
+    // (then the command's own end is the end).
+    UniqueNullHandle job;
 };
 
 GameLaunch::GameLaunch() noexcept = default;
@@ -65,12 +71,16 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
         startup.StartupInfo.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     }
     PROCESS_INFORMATION info{};
+    // In a job of its own before it runs, so all it starts is in the job too.
+    // Closing our handle leaves the job's processes running (no kill on
+    // close); a bridge that itself runs in a job nests this one in it.
+    UniqueNullHandle job(CreateJobObjectW(nullptr, nullptr));
     // No application name: Windows finds the program as a command line does.
+    const DWORD flags = CREATE_SUSPENDED | (inherited.empty() ? 0 : EXTENDED_STARTUPINFO_PRESENT);
     const BOOL created =
         !command.empty() &&
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherited.empty() ? FALSE : TRUE,
-                       inherited.empty() ? 0 : EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                       &startup.StartupInfo, &info);
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherited.empty() ? FALSE : TRUE, flags,
+                       nullptr, nullptr, &startup.StartupInfo, &info);
     const DWORD error = command.empty() ? ERROR_FILE_NOT_FOUND : GetLastError();
     if (listed) DeleteProcThreadAttributeList(list);
     if (!created) {
@@ -79,25 +89,59 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
                                     error);
         return false;
     }
+    if (job && !AssignProcessToJobObject(job.get(), info.hProcess)) job.reset();
+    ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     impl_ = std::make_unique<Impl>();
     impl_->process.reset(info.hProcess);
+    impl_->job = std::move(job);
     return true;
 }
 
-std::uint32_t GameLaunch::gameAncestor() const noexcept { return impl_ ? GetCurrentProcessId() : 0; }
+CommandProcesses GameLaunch::processes() const {
+    if (!impl_) return {};
+    CommandProcesses own{GetCurrentProcessId(), std::nullopt};
+    if (!impl_->job) return own;
+    // Room for the IDs of a large family; a larger one is listed in part,
+    // which at worst leaves a game unseen until the list shrinks.
+    constexpr std::size_t kRoom = 256;
+    constexpr std::size_t kFirst = offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList) / sizeof(ULONG_PTR);
+    std::vector<ULONG_PTR> buffer(kFirst + kRoom);
+    JOBOBJECT_BASIC_PROCESS_ID_LIST header{};
+    header.NumberOfAssignedProcesses = kRoom;
+    std::memcpy(buffer.data(), &header, offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList));
+    const DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR));
+    if (QueryInformationJobObject(impl_->job.get(), JobObjectBasicProcessIdList, buffer.data(), bytes, nullptr) ||
+        GetLastError() == ERROR_MORE_DATA) {
+        std::memcpy(&header, buffer.data(), offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList));
+        own.members.emplace();
+        for (std::size_t i = 0; i < std::min<std::size_t>(header.NumberOfProcessIdsInList, kRoom); ++i) {
+            own.members->push_back(static_cast<std::uint32_t>(buffer[kFirst + i]));
+        }
+    }
+    return own;
+}
 
 std::optional<int> GameLaunch::exitCode() noexcept { return waitForExit(std::chrono::milliseconds{0}); }
 
 std::optional<int> GameLaunch::waitForExit(std::chrono::milliseconds timeout) noexcept {
-    DWORD code = 0;
-    if (!impl_ ||
-        WaitForSingleObject(impl_->process.get(), static_cast<DWORD>(timeout.count())) !=
-            WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(impl_->process.get(), &code)) {
-        return std::nullopt;
+    if (!impl_) return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        // A job the system cannot tell about: the command's own end is the end.
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION job{};
+        const bool jobEnded = !impl_->job ||
+            !QueryInformationJobObject(impl_->job.get(), JobObjectBasicAccountingInformation, &job,
+                                       sizeof job, nullptr) ||
+            job.ActiveProcesses == 0;
+        DWORD code = 0;
+        if (jobEnded && WaitForSingleObject(impl_->process.get(), 0) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(impl_->process.get(), &code)) {
+            return static_cast<int>(code);
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        Sleep(10);
     }
-    return static_cast<int>(code);
 }
 
 // Windows has no stop signal to pass on: Ctrl-C reaches every program of the

@@ -3,8 +3,12 @@
 // and with --wait or --pid also noticing that the game has ended and (with
 // --wait, by name) attaching the next one when it appears.
 
+#include "game/game_process.h"
+
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace corvane {
@@ -16,73 +20,90 @@ class GameConnection {
 public:
     enum class Attach { Attached, NotFound, Failed };
     virtual ~GameConnection() = default;
-    // The first "Wow.exe"; with an `ancestor` other than 0, the first that descends from it.
-    virtual Attach attachByName(std::uint32_t ancestor) = 0;
+    // The best "Wow.exe" of the player's; with a `command`, only of the command's.
+    virtual Attach attachByName(const CommandProcesses* command) = 0;
     virtual Attach attachToProcess(std::uint32_t pid) = 0;
     virtual bool hasExited() = 0;
     virtual void close() = 0;
     virtual const std::string& lastError() const = 0;
     // After a successful attach by name: every game process found, the attached one first.
     virtual std::vector<std::uint32_t> foundProcessIds() const = 0;
+    // After a successful attach: what was seen of the attached process, then of
+    // the others looked at.
+    virtual std::vector<ProcessLook> looks() const = 0;
 };
 
 // The reader itself, searching for "Wow.exe".
 class ReaderConnection final : public GameConnection {
 public:
     explicit ReaderConnection(GameReader& reader) : reader_(reader) {}
-    Attach attachByName(std::uint32_t ancestor) override;
+    Attach attachByName(const CommandProcesses* command) override;
     Attach attachToProcess(std::uint32_t pid) override;
     bool hasExited() override;
     void close() override;
     const std::string& lastError() const override;
     std::vector<std::uint32_t> foundProcessIds() const override;
+    std::vector<ProcessLook> looks() const override;
 
 private:
     GameReader& reader_;
 };
 
 inline constexpr char kLabelWaitingForGame[] = "waiting for Wow.exe";
-// Attach attempts while waiting, and checks that an attached game still runs.
+// Attach attempts while waiting, checks that an attached game still runs, and
+// looks for a better one while what is attached does not read as the game.
 inline constexpr std::int64_t kGameRetryIntervalNs = 1'000'000'000;
 
 class GameSession {
 public:
     // `pid` 0 searches by name. Exits are watched with `wait` or a `pid`;
-    // without either the game is attached once and never looked after.
+    // without either the game is attached once and never looked after, unless
+    // what was attached does not read as the game.
     GameSession(GameConnection& game, bool wait, std::uint32_t pid) noexcept
         : game_(game), wait_(wait), pid_(pid) {}
 
     // The attach at start-up, at clock reading `now`. False when the bridge
-    // must stop (no --wait); the connection's lastError says why.
+    // must stop (no --wait, or a --pid that names no process: a later process
+    // of that ID would be another program); the connection's lastError says why.
     bool start(std::int64_t now);
     // Once per cycle before the read: retries and exit checks that are due.
     // True when the game is attached and is to be read in this cycle.
     bool update(std::int64_t now);
 
-    // With a game command: only a Wow.exe that descends from process `pid` (the
-    // bridge, which started the command) is read, however many others run.
-    void readDescendantsOf(std::uint32_t pid) noexcept { ancestor_ = pid; }
+    // With a game command: only the processes that `command` names at each
+    // attempt (the command's own) are read, however many others run.
+    void readOnlyTheCommands(std::function<CommandProcesses()> command) { command_ = std::move(command); }
 
     // Why the character is isolated while the game is not attached.
     const std::string& label() const noexcept { return label_; }
-    // A line for standard error, without its line feed, left by the last
-    // attach: the hint when several games were found. Empty once taken.
-    std::string takeNotice();
+
+    // What the last attach to a process not yet announced has to say, a line
+    // each without its line feed: which process is read and its version, the
+    // hint when several games were found (`hint`: scripts read it where errors
+    // go), and each candidate passed over and why. Empty once taken.
+    struct Notice {
+        bool hint = false;
+        std::string text;
+    };
+    std::vector<Notice> takeNotices() { return std::exchange(notices_, {}); }
 
 private:
     enum class State { Attached, Waiting, Ended };
 
     bool tryAttach(std::int64_t now);
+    void announce(const std::vector<ProcessLook>& looks);
 
     GameConnection& game_;
     bool wait_;
     std::uint32_t pid_;
-    std::uint32_t ancestor_ = 0;
+    std::function<CommandProcesses()> command_;
     State state_ = State::Waiting;
+    bool readsAsTheGame_ = false;  // what is attached: the client, its state readable
+    std::uint32_t announced_ = 0;
     std::int64_t nextAttempt_ = 0;
     std::int64_t nextExitCheck_ = 0;
     std::string label_;
-    std::string notice_;
+    std::vector<Notice> notices_;
 };
 
 }  // namespace corvane

@@ -12,29 +12,53 @@ namespace {
 constexpr std::int64_t kMs = 1'000'000;
 using Times = std::vector<std::int64_t>;
 
-// Game processes that come and go as the test says; the clock readings of
-// the attach attempts and exit checks made.
+ProcessLook game(std::uint32_t pid, Candidate what = Candidate::Game) {
+    return {pid, what, what == Candidate::Game ? std::optional(ClientVersion{3, 3, 5, 12340}) : std::nullopt, "it is no game"};
+}
+
+// Game processes that come and go as the test says, the best of them taken as
+// the reader takes it; the clock readings of the attach attempts and exit checks made.
 struct FakeGames final : GameConnection {
-    std::vector<std::uint32_t> running;  // in snapshot order
-    std::string refusal;                 // attaching fails with this text
+    std::vector<ProcessLook> running, seen;  // in snapshot order; the chosen one first
+    std::string refusal;                     // attaching fails with this text
     std::uint32_t attached = 0;
     Times attempts, exitChecks;
+    std::vector<std::optional<std::uint32_t>> commands;  // the ancestors asked for
     std::int64_t now = 0;
     std::string error;
 
-    bool runs(std::uint32_t pid) const { return std::count(running.begin(), running.end(), pid); }
+    bool runs(std::uint32_t pid) const { return std::ranges::find(running, pid, &ProcessLook::pid) != running.end(); }
     Attach attachToProcess(std::uint32_t pid) override {
         attempts.push_back(now);
         if (!refusal.empty()) return error = refusal, Attach::Failed;
         if (pid == 0 || !runs(pid)) return error = "not found text", Attach::NotFound;
+        if (seen.empty() || seen[0].pid != pid) seen = {*std::ranges::find(running, pid, &ProcessLook::pid)};
         return attached = pid, Attach::Attached;
     }
-    Attach attachByName(std::uint32_t) override { return attachToProcess(running.empty() ? 0 : running[0]); }
+    Attach attachByName(const CommandProcesses* command) override {
+        commands.push_back(command ? std::optional(command->ancestor) : std::nullopt);
+        seen = running;
+        const auto best = std::ranges::min_element(seen, {}, &ProcessLook::candidate);
+        if (best != seen.end() && best->candidate == Candidate::OtherBuild) return error = "another build", Attach::Failed;
+        if (best != seen.end()) std::rotate(seen.begin(), best, best + 1);
+        return attachToProcess(seen.empty() ? 0 : seen[0].pid);
+    }
     bool hasExited() override { return exitChecks.push_back(now), !runs(attached); }
     void close() override { attached = 0; }
     const std::string& lastError() const override { return error; }
-    std::vector<std::uint32_t> foundProcessIds() const override { return running; }
+    std::vector<std::uint32_t> foundProcessIds() const override {
+        std::vector<std::uint32_t> ids;
+        for (const ProcessLook& p : seen) ids.push_back(p.pid);
+        return ids;
+    }
+    std::vector<ProcessLook> looks() const override { return seen; }
 };
+
+std::vector<std::string> texts(GameSession& session) {
+    std::vector<std::string> lines;
+    for (const auto& notice : session.takeNotices()) lines.push_back((notice.hint ? "hint: " : "") + notice.text);
+    return lines;
+}
 
 // Runs 20 ms cycles up to `until`: how many of them read the game.
 long cycles(GameSession& session, FakeGames& games, std::int64_t until) {
@@ -55,13 +79,13 @@ TEST(GameSession, WaitsForTheGameOnceASecondWatchesItAndAttachesTheNextAfterItsE
     EXPECT_EQ(cycles(session, games, 2500 * kMs), 0);
     EXPECT_EQ(games.attempts, (Times{0, 1000 * kMs, 2000 * kMs}));
 
-    games.running = {7};
+    games.running = {game(7)};
     games.refusal = "OpenProcess failed for Wow.exe (Win32 error 5).";
     cycles(session, games, 3500 * kMs);
     EXPECT_EQ(session.label(), games.refusal) << "the failure is the label";
     games.refusal.clear();
     EXPECT_EQ(cycles(session, games, 5500 * kMs), 75) << "read from 4 s on";
-    games.running = {8};
+    games.running = {game(8)};
     EXPECT_EQ(cycles(session, games, 6000 * kMs), 25);
     EXPECT_FALSE(session.update(games.now)) << "the end is seen at 6 s";
     EXPECT_EQ(session.label(), "waiting for Wow.exe");
@@ -70,31 +94,69 @@ TEST(GameSession, WaitsForTheGameOnceASecondWatchesItAndAttachesTheNextAfterItsE
     EXPECT_EQ(games.attached, 8u);
 }
 
+// A --pid names one process for good: not there at start, the bridge stops
+// even with --wait (a later process of that ID would be another program);
+// there but refused, it is waited for with --wait; gone, never sought again.
 TEST(GameSession, ChosenProcessIsNeverSoughtAgainAfterItsEnd) {
     for (const bool wait : {false, true}) {
         FakeGames games;
-        GameSession missing(games, wait, 42);
-        EXPECT_EQ(missing.start(0), wait) << "not there: stop, or wait with --wait";
-        games.running = {5, 42};
+        EXPECT_FALSE(GameSession(games, wait, 42).start(0));
+        games.running = {game(5), game(42)};
+        games.refusal = "refused";
         GameSession session(games, wait, 42);
-        ASSERT_TRUE(session.start(0));
-        EXPECT_EQ(games.attached, 42u);
-        games.running = {5};
-        cycles(session, games, 2500 * kMs);
+        EXPECT_EQ(session.start(0), wait);
+        if (!wait) continue;
+        games.refusal.clear();
+        cycles(session, games, 1500 * kMs);
+        EXPECT_EQ(texts(session), std::vector<std::string>{"Reading process 42, version 3.3.5.12340."});
+        games.running = {game(5)};
+        cycles(session, games, 3500 * kMs);
         EXPECT_EQ(session.label(), "Process 42 has exited.");
-        games.running = {5, 42};  // the ID again: perhaps another program now
-        EXPECT_EQ(cycles(session, games, 5000 * kMs), 0);
+        games.running = {game(5), game(42)};  // the ID again: perhaps another program now
+        EXPECT_EQ(cycles(session, games, 6000 * kMs), 0);
     }
+}
+
+// A program that only bears the name is read while nothing better runs and
+// looked past once a second, with or without a game command (whose own
+// processes alone are asked for); each process read is announced once, with
+// the hint and why the other was passed over. Another build is refused.
+TEST(GameSession, TheGameRatherThanTheNameAnnouncedOnce) {
+    for (const bool command : {false, true}) {
+        FakeGames games;
+        games.running = {game(3, Candidate::NotTheGame)};
+        GameSession session(games, false, 0);
+        if (command) session.readOnlyTheCommands([] { return CommandProcesses{77, {}}; });
+        ASSERT_TRUE(session.start(0));
+        EXPECT_EQ(texts(session), std::vector<std::string>{
+            "Reading Wow.exe (process 3), which has no version resource; it is read as 3.3.5a, build 12340."});
+        EXPECT_EQ(cycles(session, games, 2500 * kMs), 125);
+        EXPECT_EQ(games.attempts, (Times{0, 1000 * kMs, 2000 * kMs}));
+        EXPECT_TRUE(texts(session).empty());
+        games.running.push_back(game(9));
+        cycles(session, games, 5000 * kMs);
+        EXPECT_EQ(games.attempts.size(), 4u) << "the game, once found, is kept";
+        EXPECT_EQ(texts(session), (std::vector<std::string>{"Reading Wow.exe (process 9), version 3.3.5.12340.",
+            std::string("hint: Found 2 Wow.exe processes (9, 3); reading 9") +
+                (command ? ", started by the game command." : ". Use --pid to choose."),
+            "Passed over Wow.exe process 3: it is no game."}));
+        EXPECT_EQ(games.commands, std::vector(4, command ? std::optional(77u) : std::nullopt));
+    }
+    FakeGames games;
+    games.running = {game(4, Candidate::OtherBuild), game(5, Candidate::NotTheGame)};
+    GameSession session(games, true, 0);
+    ASSERT_TRUE(session.start(0));
+    EXPECT_EQ(session.label(), "another build");
 }
 
 TEST(GameSession, WithoutTheNewOptionsAttachesOnceAndNeverWatches) {
     FakeGames games;
-    games.running = {1234, 5678};
+    games.running = {game(1234), game(5678)};
     GameSession session(games, false, 0);
     ASSERT_TRUE(session.start(0));
-    EXPECT_EQ(session.takeNotice(),
-              "Found 2 Wow.exe processes (1234, 5678); reading 1234. Use --pid to choose.");
-    EXPECT_EQ(session.takeNotice(), "");
+    EXPECT_EQ(texts(session), (std::vector<std::string>{"Reading Wow.exe (process 1234), version 3.3.5.12340.",
+              "hint: Found 2 Wow.exe processes (1234, 5678); reading 1234. Use --pid to choose."}));
+    EXPECT_TRUE(texts(session).empty());
     games.running.clear();
     EXPECT_EQ(cycles(session, games, 3000 * kMs), 150);
     EXPECT_TRUE(games.exitChecks.empty());

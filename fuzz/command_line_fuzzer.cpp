@@ -51,8 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             CORVANE_FUZZ_CHECK(corvane::isFinitePose(presence.step(corvane::ReadStatus::InWorld, s, "", o).pose));
         }
     }
-    // A game command is run live, and only when the line is accepted.
-    CORVANE_FUZZ_CHECK(o.command.empty() || (outcome == corvane::ParseOutcome::Run && o.wow && o.wait));
+    // A game command is run live; it is all that follows a "--" (a rejected
+    // line's too: the game starts whatever is wrong before it).
+    const auto tail = std::ranges::find(args, "--") - args.begin();
+    CORVANE_FUZZ_CHECK(o.command.empty() ||
+                       (o.wow && o.wait && o.command.size() < args.size() &&
+                        std::equal(o.command.begin(), o.command.end(), args.end() - static_cast<std::ptrdiff_t>(o.command.size())) &&
+                        args[args.size() - o.command.size() - 1] == "--" &&
+                        static_cast<std::size_t>(tail) <= args.size() - o.command.size() - 1));
     // The one message names an argument given, on a rejected line, or the
     // settings file that "--config" named.
     const std::string message = err.str();

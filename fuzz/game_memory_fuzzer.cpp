@@ -19,26 +19,7 @@ namespace {
 using namespace corvane;
 using namespace corvane::wow;
 
-struct Input {
-    const std::uint8_t* data;
-    std::size_t size;
-    template <typename T>
-    T take() {
-        T value{};
-        const std::size_t n = sizeof value < size ? sizeof value : size;
-        std::memcpy(&value, data, n);
-        data += n, size -= n;
-        return value;
-    }
-    // One of the listed values, or past them a value of the input's own.
-    template <typename T, std::size_t N>
-    T pick(const T (&values)[N]) {
-        const std::uint8_t choice = take<std::uint8_t>();
-        return choice < N ? values[choice] : take<T>();
-    }
-};
-
-std::uint64_t build(Input in, MemoryImage& image) {
+std::uint64_t build(FuzzInput in, MemoryImage& image) {
     const std::uint32_t pointers[] = {0x1200000, 0x1300000, 0, 0xFFFF, 0x10000};
     const float floats[] = {0.0f, 99999.99f, -100000.0f, 1.0e30f, std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::quiet_NaN()};
     GameScene s{.connectionState = in.pick<std::uint8_t>({1, 0}), .clientConnection = in.pick(pointers),

@@ -3,6 +3,7 @@
 #include "common/win32_error.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace corvane {
 
@@ -17,12 +18,17 @@ bool sameExecutableName(std::string_view name, std::wstring_view wanted) noexcep
     return true;
 }
 
-bool preferDescendant(std::vector<std::uint32_t>& found, const std::vector<ProcessLink>& processes,
-                      std::uint32_t ancestor) {
+std::vector<std::uint32_t> commandsOwn(const std::vector<std::uint32_t>& found,
+                                       const std::vector<ProcessLink>& processes,
+                                       const CommandProcesses& command) {
     const auto descends = [&](std::uint32_t pid) {
+        if (command.members) {
+            return std::find(command.members->begin(), command.members->end(), pid) !=
+                   command.members->end();
+        }
         // Each step climbs one generation; more steps than processes means a loop.
         for (std::size_t steps = 0; pid != 0 && steps <= processes.size(); ++steps) {
-            if (pid == ancestor) return true;
+            if (pid == command.ancestor) return true;
             const auto link = std::find_if(processes.begin(), processes.end(),
                                            [pid](const ProcessLink& p) { return p.pid == pid; });
             if (link == processes.end()) return false;
@@ -30,10 +36,13 @@ bool preferDescendant(std::vector<std::uint32_t>& found, const std::vector<Proce
         }
         return false;
     };
-    const auto chosen = std::find_if(found.begin(), found.end(), descends);
-    if (chosen == found.end()) return false;
-    std::rotate(found.begin(), chosen, chosen + 1);
-    return true;
+    std::vector<std::uint32_t> own;
+    std::copy_if(found.begin(), found.end(), std::back_inserter(own), descends);
+    return own;
+}
+
+std::size_t chooseCandidate(const std::vector<Candidate>& looks) {
+    return static_cast<std::size_t>(std::min_element(looks.begin(), looks.end()) - looks.begin());
 }
 
 std::string openRefusedText(std::string_view prefix, std::uint32_t code, int yamaScope) {

@@ -1,17 +1,26 @@
 #pragma once
-// An opened game process: found by executable name, opened for reading, with
-// its main module's load address. Toolhelp snapshots (or the process's module
+// An opened game process: listed by executable name among the player's own,
+// opened for reading, with its main module's load address. Toolhelp snapshots (or the process's module
 // list, where Wine takes no module snapshot of a 32-bit game) and
 // ReadProcessMemory on Windows; /proc elsewhere.
+
+#include "game/client_version.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace corvane {
+
+// A process and its parent, as the process list gives them.
+struct ProcessLink {
+    std::uint32_t pid;
+    std::uint32_t parent;
+};
 
 class GameProcess {
 public:
@@ -31,13 +40,16 @@ public:
     GameProcess& operator=(const GameProcess&) = delete;
     ~GameProcess();
 
-    // Attaches to the first process whose executable name equals `exeName`,
-    // ignoring case; with an `ancestor` other than 0, to the first of them that
-    // is that process or descends from it (NotFound when none does). Closes any
-    // earlier process first; holds nothing on failure. `found` receives every
-    // live process of that name, in search order but the chosen one first.
-    Status open(std::wstring_view exeName, std::uint32_t& errorCode,
-                std::vector<std::uint32_t>& found, std::uint32_t ancestor = 0);
+    // Every live process of the player's whose executable name equals
+    // `exeName`, ignoring case, in the system's order: on Linux those of the
+    // bridge's real user (every one for root), on Windows those of its session
+    // and, where a process's token tells, of its user. `links`, unless null,
+    // receives every process's parent. False when the processes cannot be listed.
+    static bool list(std::wstring_view exeName, std::vector<std::uint32_t>& found,
+                     std::vector<ProcessLink>* links);
+    // Attaches to the process `pid`, whose main module is the file `moduleName`.
+    // Closes any earlier process first; holds nothing on failure.
+    Status open(std::uint32_t pid, std::wstring_view moduleName, std::uint32_t& errorCode);
     // Attaches to exactly the process `pid`, whatever its name; NotFound when
     // there is no such live process.
     Status openPid(std::uint32_t pid, std::uint32_t& errorCode);
@@ -70,18 +82,44 @@ private:
     int yamaScope_ = 0;
 };
 
-// A process and its parent, as the process list gives them.
-struct ProcessLink {
-    std::uint32_t pid;
-    std::uint32_t parent;
+// The processes a game command counts as its own: each that descends from
+// `ancestor` along the parent links or, where the system keeps the command's
+// processes in a list of their own (a Windows job), exactly `members`.
+struct CommandProcesses {
+    std::uint32_t ancestor = 0;
+    std::optional<std::vector<std::uint32_t>> members;
 };
 
-// Moves to the front the first of `found` that is `ancestor` or descends from
-// it along the parent links of `processes`. False, `found` unchanged, when
-// none does. A chain that loops (Windows reuses the ID of an ended parent) or
-// leaves the list ends without a match.
-bool preferDescendant(std::vector<std::uint32_t>& found, const std::vector<ProcessLink>& processes,
-                      std::uint32_t ancestor);
+// Those of `found`, in order, that are the command's: `ancestor` itself or its
+// descendants along the parent links of `processes`, or with `members` those
+// listed there. A chain that loops (Windows reuses the ID of an ended parent)
+// or leaves the list ends without a match.
+std::vector<std::uint32_t> commandsOwn(const std::vector<std::uint32_t>& found,
+                                       const std::vector<ProcessLink>& processes,
+                                       const CommandProcesses& command);
+
+// What a look at one process of the game's name found, best first: the order
+// in which candidates are chosen.
+enum class Candidate {
+    Game,         // the client this bridge reads, its connection state readable
+    Unversioned,  // no version resource to tell, its connection state readable
+    Refused,      // it could not be opened (the Win32 code tells why)
+    OtherBuild,   // another build of the client: never read
+    NotTheGame,   // opened, but its connection state cannot be read
+    NoModule,     // its main module could not be found
+};
+
+// The first of the best: the index into `looks`, which is not empty.
+std::size_t chooseCandidate(const std::vector<Candidate>& looks);
+
+// What a search saw of one process: what it is, its version where it has
+// one, and for one not read why, as a clause ("it is version 4.3.4.15595").
+struct ProcessLook {
+    std::uint32_t pid = 0;
+    Candidate candidate = Candidate::NoModule;
+    std::optional<ClientVersion> version;
+    std::string why;
+};
 
 // Whole-name comparison ignoring ASCII case, as the process search makes it.
 bool sameExecutableName(std::string_view name, std::wstring_view wanted) noexcept;
@@ -90,5 +128,12 @@ bool sameExecutableName(std::string_view name, std::wstring_view wanted) noexcep
 // Linux's Yama policy (kernel.yama.ptrace_scope = `yamaScope`, 1 to 3) refused
 // the read; the plain Windows text otherwise.
 std::string openRefusedText(std::string_view prefix, std::uint32_t code, int yamaScope);
+
+// Keeps out of effect the one privilege only opening the game needs (on
+// Linux CAP_SYS_PTRACE, from a file capability), so that nothing else the
+// bridge opens (the settings file, the link, the game command) is opened with
+// it; open() raises it around the opening of one of the player's own
+// processes. To be called first, before any thread starts. Nothing elsewhere.
+void setAsideGameReadRight() noexcept;
 
 }  // namespace corvane

@@ -5,7 +5,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,13 +37,14 @@ struct DirCloser {
     void operator()(DIR* dir) const noexcept { closedir(dir); }
 };
 
-bool readSmallFile(const std::string& path, std::string& text) {
+// The first `limit` bytes of a file of /proc (one read gives them whole).
+bool readSmallFile(const std::string& path, std::string& text, std::size_t limit = 256) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) return false;
-    char buffer[256];
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    text.resize(limit);
+    const ssize_t got = ::read(fd.get(), text.data(), limit);
     if (got < 0) return false;
-    text.assign(buffer, static_cast<std::size_t>(got));
+    text.resize(static_cast<std::size_t>(got));
     return true;
 }
 
@@ -89,21 +93,23 @@ std::uint32_t statParent(std::string_view stat) {
     return parent;
 }
 
-// Every live process, in /proc order, whose command name matches; with
-// `links`, also every process's parent.
-void findProcesses(DIR* proc, std::wstring_view exeName, std::vector<std::uint32_t>& found,
-                   std::vector<ProcessLink>* links) {
-    while (const dirent* entry = readdir(proc)) {
-        std::uint32_t pid = 0;
-        if (!parsePid(entry->d_name, pid)) continue;
-        const std::string dir = "/proc/" + std::to_string(pid);
-        if (std::string stat; links != nullptr && readSmallFile(dir + "/stat", stat)) {
-            links->push_back({pid, statParent(stat)});
-        }
-        if (sameExecutableName(commandName(dir), exeName) && !processExited(dir)) {
-            found.push_back(pid);
-        }
-    }
+// The real user ID from /proc/<pid>/status ("Uid:\treal\teffective\t...").
+std::optional<uid_t> realUser(const std::string& dir) {
+    std::string status;
+    if (!readSmallFile(dir + "/status", status, 4096)) return std::nullopt;
+    const std::size_t line = status.find("\nUid:");
+    if (line == std::string::npos) return std::nullopt;
+    char* end = nullptr;
+    const unsigned long uid = std::strtoul(status.c_str() + line + 5, &end, 10);
+    if (end == status.c_str() + line + 5) return std::nullopt;
+    return static_cast<uid_t>(uid);
+}
+
+// Whether the process in `dir` is the player's: of the bridge's real user,
+// the one who started it (also when a file capability lets it read others).
+bool playersOwn(const std::string& dir) {
+    const uid_t me = getuid();
+    return me == 0 || realUser(dir) == me;
 }
 
 // Whether a mapped file is the module named `name`: the kernel keeps only the
@@ -156,7 +162,49 @@ int yamaRefusal(const std::string& dir, int error) {
     return value >= 1 && value <= 3 ? value : 0;
 }
 
+// The effective capabilities of this thread, which the kernel checks on open.
+// Two 32-bit words: CAP_SYS_PTRACE is bit 19 of the first.
+bool capabilities(__user_cap_data_struct (&data)[2]) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return syscall(SYS_capget, &header, data) == 0;
+}
+bool setCapabilities(__user_cap_data_struct (&data)[2]) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return syscall(SYS_capset, &header, data) == 0;
+}
+constexpr std::uint32_t kPtraceBit = 1u << CAP_SYS_PTRACE;
+
+// CAP_SYS_PTRACE in effect for one opening, when permitted (a file capability
+// on the bridge) and `wanted`; set aside again after it.
+class ReadRight {
+public:
+    explicit ReadRight(bool wanted) noexcept {
+        if (!wanted || getuid() == 0 || !capabilities(data_) || (data_[0].permitted & kPtraceBit) == 0) return;
+        data_[0].effective |= kPtraceBit;
+        raised_ = setCapabilities(data_);
+    }
+    ~ReadRight() {
+        if (!raised_) return;
+        data_[0].effective &= ~kPtraceBit;
+        setCapabilities(data_);
+    }
+    ReadRight(const ReadRight&) = delete;
+    ReadRight& operator=(const ReadRight&) = delete;
+
+private:
+    __user_cap_data_struct data_[2] = {};
+    bool raised_ = false;
+};
+
 }  // namespace
+
+void setAsideGameReadRight() noexcept {
+    // Root is root: it needs no capability to open anything.
+    __user_cap_data_struct data[2] = {};
+    if (getuid() == 0 || !capabilities(data) || (data[0].effective | data[1].effective) == 0) return;
+    data[0].effective = data[1].effective = 0;  // still permitted, so ReadRight can raise one
+    setCapabilities(data);
+}
 
 GameProcess::GameProcess() noexcept = default;
 GameProcess::GameProcess(GameProcess&&) noexcept = default;
@@ -169,29 +217,41 @@ void GameProcess::close() noexcept {
     moduleBase_ = 0;
 }
 
-GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& errorCode,
-                                      std::vector<std::uint32_t>& found, std::uint32_t ancestor) {
-    close();
+bool GameProcess::list(std::wstring_view exeName, std::vector<std::uint32_t>& found,
+                       std::vector<ProcessLink>* links) {
     found.clear();
-    std::vector<ProcessLink> links;
-    {
-        std::unique_ptr<DIR, DirCloser> proc(opendir("/proc"));
-        if (!proc) return Status::ProcessSnapshotFailed;
-        findProcesses(proc.get(), exeName, found, ancestor != 0 ? &links : nullptr);
+    if (links != nullptr) links->clear();
+    std::unique_ptr<DIR, DirCloser> proc(opendir("/proc"));
+    if (!proc) return false;
+    while (const dirent* entry = readdir(proc.get())) {
+        std::uint32_t pid = 0;
+        if (!parsePid(entry->d_name, pid)) continue;
+        const std::string dir = "/proc/" + std::to_string(pid);
+        if (std::string stat; links != nullptr && readSmallFile(dir + "/stat", stat)) {
+            links->push_back({pid, statParent(stat)});
+        }
+        if (sameExecutableName(commandName(dir), exeName) && !processExited(dir) && playersOwn(dir)) {
+            found.push_back(pid);
+        }
     }
-    if (found.empty() || (ancestor != 0 && !preferDescendant(found, links, ancestor))) {
-        return Status::NotFound;
-    }
-    return attachTo(found.front(), exeName, errorCode);
+    return true;
+}
+
+GameProcess::Status GameProcess::open(std::uint32_t pid, std::wstring_view moduleName,
+                                      std::uint32_t& errorCode) {
+    close();
+    return attachTo(pid, moduleName, errorCode);
 }
 
 GameProcess::Status GameProcess::openPid(std::uint32_t pid, std::uint32_t& errorCode) {
     close();
     const std::string dir = "/proc/" + std::to_string(pid);
     if (pid == 0 || processExited(dir)) return Status::NotFound;
-    // The main module is the file the command name comes from.
-    const std::string comm = commandName(dir);
-    return attachTo(pid, std::wstring(comm.begin(), comm.end()), errorCode);
+    // The main module is the file the command name comes from; its bytes are
+    // the file name's own, whatever their encoding.
+    std::wstring name;
+    for (const char c : commandName(dir)) name.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return attachTo(pid, name, errorCode);
 }
 
 GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view moduleName,
@@ -199,9 +259,13 @@ GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view m
     yamaScope_ = 0;
     const std::string dir = "/proc/" + std::to_string(pid);
     auto impl = std::make_unique<Impl>();
-    impl->memory.reset(::open((dir + "/mem").c_str(), O_RDONLY | O_CLOEXEC));
+    int error = 0;
+    {
+        const ReadRight right(playersOwn(dir));
+        impl->memory.reset(::open((dir + "/mem").c_str(), O_RDONLY | O_CLOEXEC));
+        error = errno;
+    }
     if (!impl->memory) {
-        const int error = errno;
         errorCode = openProcessCode(error);
         yamaScope_ = yamaRefusal(dir, error);
         return Status::OpenFailed;

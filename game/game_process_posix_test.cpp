@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -71,21 +72,44 @@ TEST(GameProcessPosix, ModuleBaseComesFromAMappingOfAFileOfThatName) {
 // The start of this test program's image, its lowest mapping (GNU linkers).
 extern "C" const char __executable_start[];
 
-// A forked copy keeps this program's name and image; once killed it is a
-// zombie until reaped, then gone, and it is "exited" either way.
+// A process chosen by ID is read until it ends, whatever its name: this
+// test's forked copy, and programs whose file names are long (the kernel
+// keeps 15 bytes of a command name) or not ASCII (bytes taken as they are).
+// Once killed it is a zombie until reaped, then gone, and "exited" either way.
 TEST(GameProcessPosix, ProcessChosenByIdIsReadUntilItEnds) {
-    const pid_t child = spawnNamed(nullptr, false);
-    ASSERT_GT(child, 0);
-    GameReader reader;
-    ASSERT_TRUE(reader.attachToProcess(static_cast<std::uint32_t>(child))) << reader.lastError();
-    EXPECT_EQ(reader.moduleBase(), reinterpret_cast<std::uintptr_t>(__executable_start));
-    EXPECT_FALSE(reader.gameHasExited());
-    kill(child, SIGKILL);
-    EXPECT_TRUE(eventually([&] { return reader.gameHasExited(); })) << "zombie";
-    waitpid(child, nullptr, 0);
-    EXPECT_TRUE(reader.gameHasExited()) << "reaped";
-    EXPECT_FALSE(reader.attachToProcess(static_cast<std::uint32_t>(child)));
-    EXPECT_EQ(reader.lastError(), "Process " + std::to_string(child) + " was not found.");
+    const auto folder = std::filesystem::temp_directory_path() / ("corvane-names-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    for (const char* name : {"", "Wow-\xC3\xA9\xD0\x96.exe", "A-rather-long-name-of-a-game.exe"}) {
+        SCOPED_TRACE(name);
+        pid_t child = 0;
+        if (*name == '\0') {
+            child = spawnNamed(nullptr, false);
+        } else {
+            std::filesystem::copy_file("/bin/sleep", folder / name, std::filesystem::copy_options::overwrite_existing);
+            const std::string path = (folder / name).string();
+            if ((child = fork()) == 0) {
+                execl(path.c_str(), path.c_str(), "600", static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            ASSERT_TRUE(eventually([&] { return procFile(child, "comm").starts_with(std::string(name).substr(0, 8)); }));
+        }
+        ASSERT_GT(child, 0);
+        GameReader reader;
+        ASSERT_TRUE(reader.attachToProcess(static_cast<std::uint32_t>(child))) << reader.lastError();
+        if (*name == '\0') {
+            EXPECT_EQ(reader.moduleBase(), reinterpret_cast<std::uintptr_t>(__executable_start));
+        }
+        std::uint32_t elf = 0;
+        EXPECT_TRUE(reader.readRemote(reader.moduleBase(), elf) && elf == 0x464C457F) << "the image's start";
+        EXPECT_FALSE(reader.gameHasExited());
+        kill(child, SIGKILL);
+        EXPECT_TRUE(eventually([&] { return reader.gameHasExited(); })) << "zombie";
+        waitpid(child, nullptr, 0);
+        EXPECT_TRUE(reader.gameHasExited()) << "reaped";
+        EXPECT_FALSE(reader.attachToProcess(static_cast<std::uint32_t>(child)));
+        EXPECT_EQ(reader.lastError(), "Process " + std::to_string(child) + " was not found.");
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(GameProcessPosix, ValueRunningIntoAnUnmappedPageIsNotRead) {

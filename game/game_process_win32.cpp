@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -33,29 +34,72 @@ void GameProcess::close() noexcept {
     moduleBase_ = 0;
 }
 
-GameProcess::Status GameProcess::open(std::wstring_view exeName, std::uint32_t& errorCode,
-                                      std::vector<std::uint32_t>& found, std::uint32_t ancestor) {
-    close();
+namespace {
+
+// The user a process runs as, from its token; empty when that cannot be told.
+std::vector<unsigned char> tokenUser(HANDLE process) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
+    const UniqueNullHandle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) return {};
+    return user;
+}
+
+PSID sidOf(std::vector<unsigned char>& user) {
+    return reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+}
+
+// Whether the process `pid` is the player's: in our session, and as our user
+// where its token may be read (an elevated game's may not: it stays a candidate).
+class Players {
+public:
+    Players() : user_(tokenUser(GetCurrentProcess())) {
+        if (!ProcessIdToSessionId(GetCurrentProcessId(), &session_)) session_ = kUnknown;
+    }
+    bool own(DWORD pid) {
+        DWORD session = 0;
+        if (session_ != kUnknown && ProcessIdToSessionId(pid, &session) && session != session_) return false;
+        const UniqueNullHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        if (!process || user_.empty()) return true;
+        std::vector<unsigned char> theirs = tokenUser(process.get());
+        return theirs.empty() || EqualSid(sidOf(theirs), sidOf(user_));
+    }
+
+private:
+    static constexpr DWORD kUnknown = 0xFFFFFFFF;
+    std::vector<unsigned char> user_;
+    DWORD session_ = kUnknown;
+};
+
+}  // namespace
+
+bool GameProcess::list(std::wstring_view exeName, std::vector<std::uint32_t>& found,
+                       std::vector<ProcessLink>* links) {
     found.clear();
+    if (links != nullptr) links->clear();
     const std::wstring wanted(exeName);
-    std::vector<ProcessLink> links;
-    {
-        UniqueSnapshotHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        if (!processes) return Status::ProcessSnapshotFailed;
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32FirstW(processes.get(), &entry); more;
-             more = Process32NextW(processes.get(), &entry)) {
-            if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0) {
-                found.push_back(entry.th32ProcessID);
-            }
-            if (ancestor != 0) links.push_back({entry.th32ProcessID, entry.th32ParentProcessID});
+    UniqueSnapshotHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!processes) return false;
+    Players players;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(processes.get(), &entry); more;
+         more = Process32NextW(processes.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0 && players.own(entry.th32ProcessID)) {
+            found.push_back(entry.th32ProcessID);
         }
+        if (links != nullptr) links->push_back({entry.th32ProcessID, entry.th32ParentProcessID});
     }
-    if (found.empty() || (ancestor != 0 && !preferDescendant(found, links, ancestor))) {
-        return Status::NotFound;
-    }
-    return attachTo(found.front(), exeName, errorCode);
+    return true;
+}
+
+GameProcess::Status GameProcess::open(std::uint32_t pid, std::wstring_view moduleName,
+                                      std::uint32_t& errorCode) {
+    close();
+    return attachTo(pid, moduleName, errorCode);
 }
 
 GameProcess::Status GameProcess::openPid(std::uint32_t pid, std::uint32_t& errorCode) {
@@ -102,7 +146,8 @@ bool moduleBaseByList(HANDLE process, std::wstring_view name, std::uint64_t& bas
 GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view moduleName,
                                           std::uint32_t& errorCode) {
     auto impl = std::make_unique<Impl>();
-    impl->process.reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    // SYNCHRONIZE: its end is told by waiting on it, not by its exit code.
+    impl->process.reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, pid));
     if (!impl->process) {
         errorCode = GetLastError();
         return Status::OpenFailed;
@@ -124,9 +169,8 @@ GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view m
 
 bool GameProcess::hasExited() const noexcept {
     if (!impl_) return false;
-    // The handle carries PROCESS_QUERY_INFORMATION, which is all this needs.
-    DWORD code = 0;
-    return GetExitCodeProcess(impl_->process.get(), &code) != FALSE && code != STILL_ACTIVE;
+    // Not GetExitCodeProcess: a game may end with 259, which is STILL_ACTIVE.
+    return WaitForSingleObject(impl_->process.get(), 0) == WAIT_OBJECT_0;
 }
 
 bool GameProcess::read(std::uint64_t address, void* out, std::size_t size) const noexcept {
@@ -136,5 +180,7 @@ bool GameProcess::read(std::uint64_t address, void* out, std::size_t size) const
                                       size, &bytesRead);
     return ok != FALSE && bytesRead == size;
 }
+
+void setAsideGameReadRight() noexcept {}
 
 }  // namespace corvane

@@ -2,11 +2,13 @@
 
 #include "game/character_read.h"
 #include "game/character_snapshot.h"
+#include "game/client_version.h"
 #include "game/game_memory.h"
 #include "game/game_process.h"
 #include "game/player_lookup.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -21,12 +23,15 @@ public:
     GameReader(const GameReader&) = delete;
     GameReader& operator=(const GameReader&) = delete;
 
-    // Attaches to the first process named `exeName` (case-insensitive); with an
-    // `ancestor`, the first that descends from that process. The messages name
-    // "Wow.exe" whatever the name.
-    bool attach(std::wstring_view exeName, std::uint32_t ancestor = 0);
-    // Attaches to exactly the process `pid`, whatever its name; the messages
-    // name "process <pid>".
+    // Looks at every live process of the player's named `exeName` (with a
+    // `command`, only the command's) and attaches the best (chooseCandidate):
+    // the client this bridge reads, whose connection state can be read, ahead
+    // of any other process of that name. Fails with the reason when the best
+    // could not be opened or is another build. The messages name "Wow.exe"
+    // whatever the name.
+    bool attach(std::wstring_view exeName, const CommandProcesses* command = nullptr);
+    // Attaches to exactly the process `pid`, whatever its name, unless it is
+    // another build of the client; the messages name "process <pid>".
     bool attachToProcess(std::uint32_t pid);
     // Closes the process; keeps lastError.
     void close() noexcept;
@@ -34,11 +39,14 @@ public:
     // Whether the attached game process has ended. Cheap enough for once a
     // second, not meant for every cycle.
     bool gameHasExited() const noexcept { return process_.hasExited(); }
-    // How the last attach ended; NotFound when no such process was there.
-    GameProcess::Status attachStatus() const noexcept { return attachStatus_; }
+    // After a failed attach: whether there was no such process at all.
+    bool gameMissing() const noexcept { return missing_; }
     // Every live process of the name that the last attach by name found, in
-    // search order; the first is the one attached.
+    // search order but the attached one first.
     const std::vector<std::uint32_t>& foundProcessIds() const noexcept { return found_; }
+    // What the last attach saw of each process it looked at: the one attached
+    // (or refused) first, then the others in search order.
+    const std::vector<ProcessLook>& looks() const noexcept { return looks_; }
 
     // Reads one value of the game's memory; zero and false unless all of it was read.
     template <typename T>
@@ -68,8 +76,10 @@ private:
     bool finishAttach(GameProcess::Status status, std::uint32_t code, std::string_view what);
 
     GameProcess process_;
-    GameProcess::Status attachStatus_ = GameProcess::Status::NotFound;
+    bool missing_ = true;
+    int yamaScope_ = 0;  // of the process refused
     std::vector<std::uint32_t> found_;
+    std::vector<ProcessLook> looks_;
     std::string lastError_;
     KeptPlayer kept_;  // what the last walk found; emptied by close()
 };

@@ -33,8 +33,6 @@ TEST(ExecutableName, WholeNameIgnoringCase) {
     }
 }
 
-// Parent links as the process list gives them: 1 <- 10 <- 20 <- 30, 1 <- 40,
-// and 50 <-> 60 a loop (Windows keeps the ID of a parent that has ended).
 // Error 5 on Linux says which Yama setting refused the read and the fixes that
 // work under it: starting the game through the bridge only helps at scope 1.
 TEST(OpenRefusedText, NamesTheFixesYamaAllows) {
@@ -57,22 +55,37 @@ TEST(OpenRefusedText, NamesTheFixesYamaAllows) {
     }
 }
 
-TEST(PreferDescendant, ChoosesTheFirstGameStartedUnderTheAncestor) {
+// Parent links as the process list gives them: 1 <- 10 <- 20 <- 30, 1 <- 40,
+// and 50 <-> 60 a loop (Windows keeps the ID of a parent that has ended).
+TEST(CommandsOwn, DescendantsOrTheJobsMembersInSearchOrder) {
     const std::vector<ProcessLink> links = {{1, 0},  {10, 1},  {20, 10}, {30, 20},
                                             {40, 1}, {50, 60}, {60, 50}};
-    const struct { std::vector<std::uint32_t> found; std::uint32_t ancestor;
-                   std::vector<std::uint32_t> after; bool chosen; } rows[] = {
-        {{40, 30, 20}, 10, {30, 40, 20}, true},  // the first descendant, not the first found
-        {{40, 30}, 30, {30, 40}, true},          // the command itself is the game
-        {{40, 50}, 10, {40, 50}, false},         // the loop ends the climb
-        {{40, 77}, 10, {40, 77}, false},         // 77 is not in the list
-        {{30}, 1, {30}, true},
+    using Ids = std::vector<std::uint32_t>;
+    const std::optional<Ids> byParent;
+    const struct { Ids found; std::uint32_t ancestor; std::optional<Ids> members; Ids own; } rows[] = {
+        {{40, 30, 20}, 10, byParent, {30, 20}},   // every descendant, in search order
+        {{40, 30}, 30, byParent, {30}},           // the command itself is the game
+        {{40, 50}, 10, byParent, {}},             // the loop ends the climb
+        {{40, 77}, 10, byParent, {}},             // 77 is not in the list
+        {{30, 40}, 1, byParent, {30, 40}},
+        {{30, 40, 77}, 10, Ids{77, 40}, {40, 77}},  // a job: its members, whoever their parent
+        {{30}, 10, Ids{}, {}},
     };
-    for (auto row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.ancestor);
-        EXPECT_EQ(preferDescendant(row.found, links, row.ancestor), row.chosen);
-        EXPECT_EQ(row.found, row.after);
+        EXPECT_EQ(commandsOwn(row.found, links, {row.ancestor, row.members}), row.own);
     }
+}
+
+// The first of the best, best first: the game, one without a version, then
+// the refusals that say most (access, another build), then what only bears the name.
+TEST(ChooseCandidate, TheFirstOfTheBest) {
+    using enum Candidate;
+    const struct { std::vector<Candidate> looks; std::size_t chosen; } rows[] = {
+        {{NotTheGame, Unversioned, Game, Game}, 2}, {{NotTheGame, Unversioned}, 1},
+        {{NoModule, NotTheGame, OtherBuild, Refused}, 3}, {{NoModule, NotTheGame, OtherBuild}, 2}, {{NoModule, NotTheGame}, 1},
+    };
+    for (const auto& row : rows) EXPECT_EQ(chooseCandidate(row.looks), row.chosen);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/linux-fuzz"
 work="$build/fuzz-work"
-targets=(command_line link_record game_memory settings_text)
+targets=(command_line link_record game_memory settings_text client_version)
 
 cd "$root"
 cmake --preset linux-fuzz >/dev/null

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -176,17 +177,27 @@ TEST_F(EveningTest, GameCommandsOwnGameIsReadOfTwo) {
     EXPECT_TRUE(awaitAt(kEveningIsolated, 1ms));
 }
 
-// The game always starts: without the link it runs on and its exit code comes
-// back; only a command that cannot be started ends with 127, naming it.
-TEST_F(EveningTest, GameCommandRunsWithoutTheLinkAndOnlyAMissingOneIs127) {
+// The game always starts: without the link, or with a settings file that
+// cannot be read, it runs on and its exit code comes back; only a command
+// that cannot be started ends with 127, naming it.
+TEST_F(EveningTest, GameCommandRunsWhateverTheBridgeCannotDo) {
     const Finished missing = runToEnd({bridgePath(), "--", "corvane-no-such-game", "x"});
     EXPECT_EQ(missing.exitCode, 127);
     EXPECT_EQ(missing.errorOutput,
               "ERROR: Could not start the game command \"corvane-no-such-game\" (Win32 error 2).\n");
 
+    ChildProcess settings;
+    std::string error;
+    ASSERT_TRUE(settings.start({bridgePath(), "--config", "corvane-no-such.ini", "--", siblingProgram("Wow.exe")}, error)) << error;
+    EXPECT_TRUE(awaitOutput(settings, "ready\n"));
+    ASSERT_TRUE(settings.writeInput("exit 4\n"));
+    EXPECT_EQ(settings.wait(kExitTimeout), 4);
+    EXPECT_TRUE(settings.errorOutput().starts_with("Settings file \"corvane-no-such.ini\" cannot be read: ") &&
+                settings.errorOutput().ends_with(".\nThe game runs without positional audio; the bridge waits "
+                                                 "for it to end.\n")) << settings.errorOutput();
+
     ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "First"}));
     ChildProcess second;
-    std::string error;
     ASSERT_TRUE(second.start({bridgePath(), "--", siblingProgram("Wow.exe")}, error)) << error;
     EXPECT_TRUE(awaitOutput(second, "ready\n"));
     ASSERT_TRUE(second.writeInput("exit 5\n"));
@@ -196,6 +207,49 @@ TEST_F(EveningTest, GameCommandRunsWithoutTheLinkAndOnlyAMissingOneIs127) {
               "The game runs without positional audio; the bridge waits for it to end.\n");
     EXPECT_EQ(probe.read().value_or(LinkRecord{}).identity, U"First");
     EXPECT_TRUE(stopBridge(bridge));
+}
+
+// A launcher that starts the game and ends at once (a shell that puts it in
+// the background; on Windows a .bat with "start"): the bridge reads the game,
+// ends with it rather than with the launcher, and with the launcher's code.
+TEST_F(EveningTest, LauncherThatEndsFirstIsFollowedToTheGamesEnd) {
+    const std::string script = uniqueTempFile().string();
+    std::ofstream(script) << "pos 100 200 30 0\nstate 1\nsleep 3000\n";  // then its input ends: exit 0
+    std::vector<std::string> command = {"/bin/sh", "-c", "\"$0\" < \"$1\" & exit 3", siblingProgram("Wow.exe"), script};
+    if (bridgePath().ends_with(".exe")) {
+        const std::string batch = script + ".bat";
+        std::ofstream(batch) << "@start \"\" /b \"" << siblingProgram("Wow.exe") << "\" < \"" << script << "\"\r\n@exit /b 3\r\n";
+        command = {"cmd", "/c", batch};
+    }
+    command.insert(command.begin(), {"--identity", "Evening", "--"});
+    ASSERT_TRUE(startBridge(bridge, probe, command));
+    EXPECT_TRUE(awaitAt({91.44f, 27.432f, 182.88f}, kStartTimeout));
+    const auto placed = Clock::now();
+    EXPECT_EQ(bridge.wait(kExitTimeout), 3);
+    EXPECT_GT(Clock::now() - placed, 1s) << "the bridge ended before the game";
+    EXPECT_TRUE(awaitAt(kEveningIsolated, 1ms));
+    std::filesystem::remove(script);
+    std::filesystem::remove(script + ".bat");
+}
+
+// A program that only bears the game's name, started first, is passed over
+// for the game; the hint names the choice, the log why.
+TEST_F(EveningTest, TheGameIsReadNotAProgramThatOnlyBearsItsName) {
+    FakeGame impostor, game;
+    ASSERT_TRUE(impostor.start());
+    if (impostor.ask("vanish") != "ok") GTEST_SKIP() << "this platform's fake game cannot hide its state";
+    ASSERT_TRUE(game.start() && enterWorld(game, "100 200 30"));
+    const std::string ids[2] = {std::to_string(game.process().id()), std::to_string(impostor.process().id())};
+    const std::string log = uniqueTempFile().string();
+    ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--identity", "Evening", "--log", log}));
+    EXPECT_TRUE(awaitAt({91.44f, 27.432f, 182.88f}));
+    EXPECT_EQ(bridge.errorOutput(), "Found 2 Wow.exe processes (" + ids[0] + ", " + ids[1] + "); reading " +
+                                        ids[0] + ". Use --pid to choose.\n");
+    EXPECT_TRUE(awaitFile(log, "Passed over Wow.exe process " + ids[1] + ": its connection state cannot be read, "
+                               "so it is no 3.3.5a client.\n"));
+    bridge.kill();
+    bridge.wait(kExitTimeout);
+    std::filesystem::remove(log);
 }
 
 }  // namespace

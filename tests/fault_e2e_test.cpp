@@ -23,11 +23,14 @@ bool rootOfTheMachine() {
     return uids.find("4294967295") != uids.npos;
 }
 
-// Root may open anything, so checks of access need a run as "nobody" (65534).
-std::vector<std::string> asNobody(std::vector<std::string> args) {
-    args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+// Root may open anything, so checks of access need a run as another user:
+// "nobody" (65534), or 1000.
+std::vector<std::string> asUser(int uid, std::vector<std::string> args) {
+    const std::string id = std::to_string(uid);
+    args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups", "--"});
     return args;
 }
+std::vector<std::string> asNobody(std::vector<std::string> args) { return asUser(65534, std::move(args)); }
 
 std::string refusedObject(const std::string& path, const char* owner) {
     return "ERROR: MumbleLink shared memory " + path + " belongs to user " + owner +
@@ -76,42 +79,66 @@ TEST(Fault, StopSignalBeforeTheFirstCycleEndsWith0AndPublishesNothing) {
     EXPECT_GT(early, 0) << "the first cycle ran in every run stopped before it";
 }
 
-// The bridge as "nobody": its link left read-only by someone else, or its game
-// not its own; with --wait it waits until a game of its own runs.
-TEST(Fault, RefusedAccessIsWin32Error5) {
+// The bridge as user 1000: its link left read-only by someone else, or a
+// --pid of a game not its own, is refused (with --wait as the label); another
+// user's game (65534's) is no candidate: no error 5, no hint of several games,
+// and its own game is read once it runs.
+TEST(Fault, RefusedAccessIsWin32Error5AndAnotherUsersGameNoCandidate) {
     if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
-    FakeGame game;
-    ASSERT_TRUE(game.start() && game.send({"state 1"}));
+    FakeGame theirs, mine;
+    ASSERT_TRUE(theirs.start(asNobody({siblingProgram("Wow.exe")})) && theirs.send({"state 1"}));
+    const std::string pid = std::to_string(theirs.process().id());
+    const std::string refused = "OpenProcess failed for process " + pid + " (Win32 error 5).";
     for (const bool wow : {false, true}) {
-        std::filesystem::remove("/dev/shm/MumbleLink.65534");
-        if (!wow) std::ofstream("/dev/shm/MumbleLink.65534") << std::string(10580, '\0');
-        const Finished run = runToEnd(asNobody({bridgePath(), wow ? "--wow" : "--orbit"}));
+        std::filesystem::remove("/dev/shm/MumbleLink.1000");
+        if (!wow) std::ofstream("/dev/shm/MumbleLink.1000") << std::string(10580, '\0');
+        const Finished run = runToEnd(asUser(1000, {bridgePath(), wow ? "--wow" : "--orbit", "--pid", pid}));
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.errorOutput, wow ? "ERROR: OpenProcess failed for Wow.exe (Win32 error 5).\n"
-                                       : refusedObject("/dev/shm/MumbleLink.65534", "0"));
+        EXPECT_EQ(run.errorOutput, wow ? "ERROR: " + refused + "\n" : refusedObject("/dev/shm/MumbleLink.1000", "0"));
     }
-    // On a terminal of 80 columns the label loses its end, so the full text
+    // On a terminal of 60 columns the label loses its end, so the full text
     // comes once below it.
-    const std::string refused = "OpenProcess failed for Wow.exe (Win32 error 5).";
-    const Finished console = runToEnd({"/usr/bin/script", "-qec", "stty cols 80 && exec timeout "
-        "--preserve-status -s INT 3 /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups -- '" +
-        bridgePath() + "' --wow --wait", "/dev/null"});
+    const Finished console = runToEnd({"/usr/bin/script", "-qec", "stty cols 60 && exec timeout "
+        "--preserve-status -s INT 3 /usr/bin/setpriv --reuid=1000 --regid=1000 --clear-groups -- '" +
+        bridgePath() + "' --wow --wait --pid " + pid, "/dev/null"});
     EXPECT_EQ(console.exitCode, 0);
     const std::size_t full = console.output.find("\n" + refused + "\n");
     EXPECT_NE(full, std::string::npos) << console.output;
     EXPECT_EQ(console.output.find(refused, full + 2), std::string::npos) << console.output;
-    EXPECT_NE(console.output.find("| isolated | OpenProcess failed for Wow.exe (Win32 error 5)\r"),
-              std::string::npos) << console.output;
-    // With --wait the refusal is the label until a game it may read runs.
+    EXPECT_NE(console.output.find("| isolated | OpenProcess failed for pro\r"), std::string::npos) << console.output;
+
     ChildProcess bridge;
     std::string error;
-    ASSERT_TRUE(bridge.start(asNobody({bridgePath(), "--wow", "--wait"}), error)) << error;
-    EXPECT_TRUE(awaitOutput(bridge, "| isolated | OpenProcess failed for Wow.exe (Win32 error 5)"));
-    game.process().kill();
-    FakeGame allowed;
-    ASSERT_TRUE(allowed.start(asNobody({siblingProgram("Wow.exe")})) && allowed.send({"state 1"}));
-    EXPECT_TRUE(awaitOutput(bridge, "\rONLINE | state=1 | map=0 | GUID=0x2A"));
+    ASSERT_TRUE(bridge.start(asUser(1000, {bridgePath(), "--wow", "--wait"}), error)) << error;
+    EXPECT_TRUE(awaitOutput(bridge, "| isolated | waiting for Wow.exe |"));
+    ASSERT_TRUE(mine.start(asUser(1000, {siblingProgram("Wow.exe")})) && mine.send({"pos 100 200 10 0", "state 1"}));
+    EXPECT_TRUE(awaitOutput(bridge, "\rONLINE | state=1 | map=0 | GUID=0x2A | WoW=(100.00, 200.00, 10.00)"));
     EXPECT_TRUE(stopBridge(bridge));
+}
+
+// A copy given the capability the guide suggests, run by "nobody": the game
+// gets the environment as the player gave it (the C library's secure mode
+// takes these from a privileged program), and the capability opens nothing
+// but the game: not root's /proc file named as the settings file.
+TEST(Fault, ABridgeWithACapabilityLendsNothing) {
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
+    const auto folder = uniqueTempFile();
+    std::filesystem::create_directory(folder);
+    const std::string bridge = (folder / "CorvaneVoiceBridge").string();
+    std::filesystem::copy_file(bridgePath(), bridge);
+    ASSERT_EQ(runToEnd({"/usr/sbin/setcap", "cap_sys_ptrace=ep", bridge}).exitCode, 0);
+    const std::vector<std::string> environment = {"LD_PRELOAD=libc.so.6", "LD_LIBRARY_PATH=/corvane", "TMPDIR=/corvane"};
+    const Finished run = runToEnd(asNobody({"/usr/bin/env", environment[0], environment[1], environment[2], bridge,
+                                            "--", "/usr/bin/env"}));
+    EXPECT_EQ(run.exitCode, 0) << run.errorOutput;
+    for (const std::string& variable : environment) EXPECT_NE(run.output.find(variable + "\n"), std::string::npos) << run.output;
+    std::string rootsLine;
+    std::getline(std::ifstream("/proc/1/maps"), rootsLine);
+    const Finished settings = runToEnd(asNobody({bridge, "--config", "/proc/1/maps"}));
+    EXPECT_EQ(settings.exitCode, 2);
+    EXPECT_TRUE(settings.errorOutput.starts_with("Settings file \"/proc/1/maps\" cannot be read: ")) << settings.errorOutput;
+    EXPECT_EQ(settings.errorOutput.find(rootsLine.substr(0, 20)), std::string::npos) << settings.errorOutput;
+    std::filesystem::remove_all(folder);
 }
 
 // Another user makes the player's link before the player (a file, or a link to

@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -124,6 +125,35 @@ TEST(LiveGame, FollowsTheCharacterThroughAnEvening) {
     EXPECT_TRUE(bridge.output().ends_with(kPadding));
 }
 
+// The client's build decides: 3.3.5.12340 is read, its version named; another
+// build (beside the Windows builds, in build-15595) is refused, naming both.
+// The native stand-in, no Windows program, has no version: read, said so.
+TEST(LiveGame, ReadsBuild12340AndRefusesAnother) {
+    const std::string program = fakeGameProgram();
+    FakeGame game;
+    ASSERT_TRUE(game.start());
+    const std::string log = uniqueTempFile().string();
+    const std::string read = "Reading Wow.exe (process " + std::to_string(game.process().id()) + ")" +
+        (isWindowsProgram(program) ? ", version 3.3.5.12340.\n" : ", which has no version resource; it is read as 3.3.5a, build 12340.\n");
+    {
+        ChildProcess bridge;
+        std::string error;
+        ASSERT_TRUE(bridge.start({bridgePath(), "--wow", "--log", log}, error)) << error;
+        EXPECT_TRUE(awaitFile(log, read));
+    }  // killed
+    std::filesystem::remove(log);
+
+    const auto other = std::filesystem::path(program).parent_path() / "build-15595" / "Wow.exe";
+    if (!std::filesystem::exists(other)) GTEST_SKIP() << "No other build beside " << program;
+    game.process().kill();
+    game.process().wait(kExitTimeout);
+    FakeGame older;
+    ASSERT_TRUE(older.start(fakeGameCommand(other.string())));
+    const Finished refused = runToEnd({bridgePath(), "--wow"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.errorOutput, "ERROR: Wow.exe is version 4.3.4.15595; this bridge reads 3.3.5a, build 12340.\n");
+}
+
 // The game started after "--" is the bridge's child with the bridge's standard
 // streams: steered through the bridge's input, answering in its output. Its
 // arguments arrive as given; its exit code is the bridge's, after a last,
@@ -146,11 +176,15 @@ TEST_P(LiveBridge, StartsTheGameCommandReadsItAndEndsWithIt) {
     ASSERT_TRUE(bridge.writeInput("exit 7\n"));
     EXPECT_EQ(bridge.wait(kExitTimeout), 7);
     EXPECT_TRUE(isolated(probe.read().value_or(LinkRecord{})));
-    // Launchers keep standard error as their log: the start line and its warning are there
-    // (and who reads the link, once a look found out).
-    EXPECT_TRUE(bridge.errorOutput().starts_with("CorvaneVoiceBridge: live mode (starting the game with: "));
-    EXPECT_NE(bridge.errorOutput().find("Every player without --identity shares the identity "
-        "\"CorvaneTest\": start with --identity and your character's name.\n"), std::string::npos) << bridge.errorOutput();
+    // Launchers keep standard error as their log: the start line, its warning
+    // and which game is read, with its version (the native stand-in has none);
+    // and who reads the link, once a look found out.
+    const std::string err = bridge.errorOutput();
+    EXPECT_TRUE(err.starts_with("CorvaneVoiceBridge: live mode (starting the game with: "));
+    EXPECT_NE(err.find("Every player without --identity shares the identity \"CorvaneTest\": start with "
+                       "--identity and your character's name.\nReading Wow.exe (process "), std::string::npos) << err;
+    EXPECT_NE(err.find(isWindowsProgram(args[windowsGame ? 2 : 1]) ? "), version 3.3.5.12340.\n" : "), which has no version resource; "
+                       "it is read as 3.3.5a, build 12340.\n"), std::string::npos) << err;
 }
 
 // Standard output a pipe nobody reads, full within seconds as a console that

@@ -17,6 +17,11 @@
 //                      place; every PERIOD ms (0: never) the player re-created in
 //                      another object's memory and its old memory reused likewise.
 //                      Until the next list, guid or churn.
+//   sleep MS           waits MS milliseconds before it answers (a script run
+//                      from a file stays a while)
+//   vanish             makes the connection-state byte unreadable, as in a
+//                      program that only bears the game's name (where the
+//                      platform can: error elsewhere)
 //   exit N             ends at once with exit code N, unanswered
 // End of input exits with 0. Started with arguments, it first writes them on
 // one line, "args [FIRST] [SECOND] ...", so a test sees what arrived. It starts
@@ -43,6 +48,7 @@ namespace corvane::fake {
 std::uint64_t ownModuleBase() noexcept;        // from the platform file
 void prepareProcess() noexcept;                 // lets others read us; binary output
 void* objectArea(std::size_t bytes) noexcept;  // where the objects live; null: in the arena
+bool makeUnreadable(std::uint64_t address) noexcept;  // the page that holds it; false: cannot
 
 namespace {
 
@@ -152,6 +158,7 @@ bool applyCommand(const std::string& name, std::istringstream& in) {
     char* end = nullptr;
     const std::uint64_t value = std::strtoull(word[0].c_str(), &end, name == "guid" ? 16 : 0);
     const auto number = [&word](int i) { return static_cast<std::uint32_t>(std::strtoul(word[i].c_str(), nullptr, 0)); };
+    if (name == "vanish") return makeUnreadable(g_base + kConnectionState);
     if (name == "pos" && !word[3].empty()) {
         const std::lock_guard lock(g_mutex);
         for (int f = 0; f < 4; ++f) g_floats[f] = std::strtof(word[f].c_str(), nullptr);
@@ -162,6 +169,8 @@ bool applyCommand(const std::string& name, std::istringstream& in) {
         put(g_base + kConnectionState, static_cast<std::uint8_t>(value));
     } else if (name == "map") {
         put(g_base + kManager + kMapId, static_cast<std::uint32_t>(value));
+    } else if (name == "sleep") {
+        std::this_thread::sleep_for(std::chrono::milliseconds{value});
     } else if (name == "exit") {
         std::fflush(stdout);
         std::_Exit(static_cast<int>(value));

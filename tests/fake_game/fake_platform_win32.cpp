@@ -28,4 +28,8 @@ void* objectArea(std::size_t bytes) noexcept {
     return area;
 }
 
+// An image's pages cannot be given back, and a protected page is still read
+// through Wine, which reads a game as Linux does.
+bool makeUnreadable(std::uint64_t) noexcept { return false; }
+
 }  // namespace corvane::fake

@@ -149,6 +149,13 @@ std::optional<LinkRecord> LinkProbe::waitFor(const std::function<bool(const Link
     return ::testing::AssertionFailure() << "No \"" << text << "\" in: " << child.output();
 }
 
+::testing::AssertionResult awaitFile(const std::string& path, const std::string& text) {
+    if (pollUntil([&] { return readFile(path).find(text) != std::string::npos; }, kStepTimeout)) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "No \"" << text << "\" in: " << readFile(path);
+}
+
 void expectPose(const LinkRecord& r, std::vector<float> pose, float tolerance) {
     pose.insert(pose.end(), {0, 1, 0});
     const float* const fields[] = {r.fAvatarPosition, r.fAvatarFront, r.fAvatarTop,
@@ -174,13 +181,21 @@ Finished runToEnd(const std::vector<std::string>& args) {
     return {child.wait(kExitTimeout), unixLines(child.output()), child.errorOutput()};  // in this order
 }
 
+std::string fakeGameProgram() {
+    const char* const game = std::getenv("CORVANE_GAME");
+    return game != nullptr ? game : siblingProgram("Wow.exe");
+}
+
+bool isWindowsProgram(const std::string& program) { return readFile(program).starts_with("MZ"); }
+
+std::vector<std::string> fakeGameCommand(const std::string& program) {
+    const char* const loader = std::getenv("CORVANE_GAME_LOADER");
+    if (loader != nullptr && std::getenv("CORVANE_GAME") != nullptr) return {loader, program};
+    return {program};
+}
+
 ::testing::AssertionResult FakeGame::start(std::vector<std::string> command) {
-    if (command.empty()) {
-        const char* const game = std::getenv("CORVANE_GAME");
-        const char* const loader = std::getenv("CORVANE_GAME_LOADER");
-        if (game != nullptr && loader != nullptr) command.push_back(loader);
-        command.push_back(game != nullptr ? game : siblingProgram("Wow.exe"));
-    }
+    if (command.empty()) command = fakeGameCommand(fakeGameProgram());
     std::string error;
     if (process_.start(command, error) && ask("") == "ready") return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "The fake game did not start. " << error

@@ -28,6 +28,9 @@ inline std::string bridgePath() { return siblingProgram("CorvaneVoiceBridge"); }
 // Waits until the child's standard output holds `text` past its first `from` bytes.
 ::testing::AssertionResult awaitOutput(ChildProcess& child, const std::string& text, std::size_t from = 0);
 
+// Waits until the file at `path` (a log the bridge writes) holds `text`.
+::testing::AssertionResult awaitFile(const std::string& path, const std::string& text);
+
 // Expects the record's avatar and camera each at `position`, facing `front`,
 // with the top (0, 1, 0): a position and a front as x, y, z.
 void expectPose(const LinkRecord& record, std::vector<float> pose, float tolerance);
@@ -41,12 +44,19 @@ struct Finished {
 // writes "\r\n" for "\n").
 Finished runToEnd(const std::vector<std::string>& args);
 
+// The fake game's program: the one built beside the test, or the Windows
+// build that CORVANE_GAME names (the 32-bit one, say).
+std::string fakeGameProgram();
+// Whether `program` is a Windows program ("MZ"), which carries a version resource.
+bool isWindowsProgram(const std::string& program);
+// How `program` is started: by CORVANE_GAME_LOADER where set (Wine's loader
+// of its width on Linux).
+std::vector<std::string> fakeGameCommand(const std::string& program);
+
 // The fake game client, a process named Wow.exe on every platform.
 class FakeGame {
 public:
-    // Starts it and waits for its "ready". By default the one built beside the
-    // test, or the Windows build that CORVANE_GAME names (the 32-bit one, say),
-    // run by CORVANE_GAME_LOADER if set (Wine's loader of its width on Linux).
+    // Starts it and waits for its "ready"; by default fakeGameProgram().
     ::testing::AssertionResult start(std::vector<std::string> command = {});
     // Sends one command and returns its answer line (without one: the next line).
     std::string ask(const std::string& command);

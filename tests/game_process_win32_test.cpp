@@ -1,8 +1,10 @@
-// Where the Windows reader finds the game's module, each way on its own: the
-// module snapshot of the 64-bit fake game, and the module list of the 32-bit
-// one (CORVANE_GAME32), of which Wine takes no snapshot for a 64-bit reader:
-// by name and as the main module. Both images load at 0x400000.
+// The Windows reader against real processes. Where it finds the game's
+// module, each way on its own: the module snapshot of the 64-bit fake game,
+// and the module list of the 32-bit one (CORVANE_GAME32), of which Wine takes
+// no snapshot for a 64-bit reader: by name and as the main module. Both
+// images load at 0x400000. And when a game it reads has ended.
 
+#include "game/game_reader.h"
 #include "game/module_base_win32.h"
 #include "tests/support/programs.h"
 
@@ -25,6 +27,18 @@ TEST(ModuleBase, BySnapshotAndByTheModuleList) {
                 moduleBaseByList(process.get(), L"wow.EXE", bases[1]) && moduleBaseByList(process.get(), L"", bases[2]));
     EXPECT_FALSE(moduleBaseByList(process.get(), L"Wow", bases[3]));
     EXPECT_EQ(std::vector(bases, bases + 4), (std::vector<std::uint64_t>{0x400000, 0x400000, 0x400000, 0}));
+}
+
+// 259 is STILL_ACTIVE, which an exit code cannot tell from a game that runs.
+TEST(GameProcess, GameThatEndsWith259HasEnded) {
+    FakeGame game;
+    ASSERT_TRUE(game.start());
+    GameReader reader;
+    ASSERT_TRUE(reader.attachToProcess(game.process().id())) << reader.lastError();
+    EXPECT_FALSE(reader.gameHasExited());
+    ASSERT_TRUE(game.process().writeInput("exit 259\n"));
+    EXPECT_EQ(game.process().wait(kExitTimeout), 259);
+    EXPECT_TRUE(reader.gameHasExited());
 }
 
 }  // namespace
