@@ -1,4 +1,5 @@
 #include "link/link_writer.h"
+#include "link/shared_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 using namespace corvane;
@@ -26,6 +28,23 @@ TEST(LinuxLink, IsTheUsersOwnObjectOfTheRecordsSize) {
         EXPECT_EQ(info.st_size, 10580);
     }
     removeSharedMemory(name);
+}
+
+// Holders of a flock on one object, as /proc/locks lists them: the device's
+// numbers in hexadecimal, the inode in decimal; waiters ("->") and POSIX
+// locks are no holders, a pid outside our namespace reads 0.
+TEST(LinuxLink, FindsTheHoldersOfAnObjectsFlock) {
+    const std::string locks =
+        "1: FLOCK  ADVISORY  WRITE 2251 00:1a:1027 0 EOF\n"
+        "1: -> FLOCK  ADVISORY  WRITE 2300 00:1a:1027 0 EOF\n"
+        "2: POSIX  ADVISORY  WRITE 77 00:1a:1027 0 EOF\n"
+        "3: FLOCK  ADVISORY  READ 0 00:1a:1027 0 EOF\n"
+        "4: FLOCK  ADVISORY  WRITE 99 00:1a:10270 0 EOF\n"
+        "5: FLOCK  ADVISORY  WRITE 98 01:1a:1027 0 EOF\n"
+        "6: FLOCK  ADVISORY  WRITE 4194304 fd:1b:1027 0 EOF";
+    EXPECT_EQ(flockHolders(locks, 0, 0x1a, 1027), (std::vector<std::uint32_t>{2251, 0}));
+    EXPECT_EQ(flockHolders(locks, 0xfd, 0x1b, 1027), (std::vector<std::uint32_t>{4194304}));
+    EXPECT_EQ(flockHolders("", 0, 0x1a, 1027), (std::vector<std::uint32_t>{}));
 }
 
 }  // namespace

@@ -40,6 +40,10 @@ bool LinkWriter::openObject() {
     std::uint32_t code = 0;
     switch (memory_.openOrCreate(name_, kLinkedMemSize, code, SharedMemory::Access::Exclusive)) {
     case SharedMemory::Status::Ok:
+        if (memory_.takenOver()) {
+            notice_ = "MumbleLink shared memory " + location + " was held open by another user's "
+                      "program, which could read it, so the bridge made it anew for you alone.\n";
+        }
         return true;
     case SharedMemory::Status::InUse:
         lastError_ = "Another CorvaneVoiceBridge is already publishing to MumbleLink.";
@@ -114,6 +118,7 @@ bool LinkWriter::follow() {
     // name, it must not be refused as another bridge's.
     memory_.reset();
     if (!openObject()) return false;
+    if (memory_.takenOver()) return true;  // its own notice says it
     const std::string location = sharedMemoryLocation(name_);
     notice_ = memory_.created()
                   ? "MumbleLink shared memory " + location +

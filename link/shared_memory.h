@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace corvane {
 
@@ -90,12 +92,19 @@ public:
 
     bool isOpen() const noexcept { return impl_ != nullptr; }
     bool created() const noexcept { return created_; }
+    // POSIX: the object at the name was held by another user's process (which
+    // could read it), so openOrCreate made a new one in its place.
+    bool takenOver() const noexcept { return takenOver_; }
     void reset() noexcept;
 
 private:
+    Status openOrCreateOnce(const std::string& name, std::size_t size, std::uint32_t& errorCode,
+                            Access access, bool mayTakeOver);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
     bool created_ = false;
+    bool takenOver_ = false;
 };
 
 // Where the object can be found by the user: its path under /dev/shm (POSIX),
@@ -118,6 +127,12 @@ inline const char* kindText(std::uint32_t kind) noexcept {
     }
     return "a device";
 }
+
+// The processes that /proc/locks (its text `locks`) names as holding a flock
+// on the object `inode` of the device `major`:`minor`; 0 for a holder whose pid
+// cannot be told. POSIX only.
+std::vector<std::uint32_t> flockHolders(std::string_view locks, std::uint32_t major,
+                                        std::uint32_t minor, std::uint64_t inode);
 
 // Removes a named object so that the next openOrCreate creates it afresh.
 // Only POSIX objects can be removed (on Windows the object lives while any

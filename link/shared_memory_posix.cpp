@@ -9,8 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/sysmacros.h>
+
 #include <cerrno>
+#include <algorithm>
+#include <cstdio>
 #include <optional>
+#include <string_view>
 
 namespace corvane {
 
@@ -84,6 +89,28 @@ bool lockExclusively(int fd) {
     return result == 0 || errno != EWOULDBLOCK;
 }
 
+// Whether a process of another user holds a flock on the object: one that
+// opened it while it was open to others. /proc/locks names each holder's pid
+// (0 for one outside our PID namespace, whose owner cannot be told).
+bool lockedByAnotherUser(const struct stat& info) {
+    std::string locks(256 * 1024, '\0');
+    const UniqueFd fd(open("/proc/locks", O_RDONLY | O_CLOEXEC));
+    std::size_t size = 0;
+    for (ssize_t got = 1; fd && got > 0 && size < locks.size(); size += static_cast<std::size_t>(got)) {
+        got = ::read(fd.get(), locks.data() + size, locks.size() - size);
+        if (got < 0) got = 0;
+    }
+    locks.resize(size);
+    for (const std::uint32_t pid : flockHolders(locks, major(info.st_dev), minor(info.st_dev), info.st_ino)) {
+        struct stat process {};
+        if (pid != 0 && ::stat(("/proc/" + std::to_string(pid)).c_str(), &process) == 0 &&
+            process.st_uid != geteuid()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Gives the object at least `size` bytes and the memory behind them now, so
 // that no later store can find the memory missing: 0 or the errno value.
 int reserve(int fd, std::size_t size) {
@@ -121,10 +148,42 @@ SharedMemory::~SharedMemory() = default;
 void SharedMemory::reset() noexcept {
     impl_.reset();
     created_ = false;
+    takenOver_ = false;
+}
+
+std::vector<std::uint32_t> flockHolders(std::string_view locks, std::uint32_t major,
+                                        std::uint32_t minor, std::uint64_t inode) {
+    // "1: FLOCK  ADVISORY  WRITE 2251 00:1a:1027 0 EOF"; a waiter's line has "->".
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, " %02x:%02x:%llu ", major, minor,
+                  static_cast<unsigned long long>(inode));
+    std::vector<std::uint32_t> holders;
+    while (!locks.empty()) {
+        const std::string_view line = locks.substr(0, locks.find('\n'));
+        locks.remove_prefix(std::min(locks.size(), line.size() + 1));
+        const std::size_t at = line.find(wanted);
+        if (line.find(" FLOCK ") == std::string_view::npos || line.find("->") != std::string_view::npos ||
+            at == std::string_view::npos) {
+            continue;
+        }
+        const std::size_t pidStart = line.rfind(' ', at - 1) + 1;
+        std::uint32_t pid = 0;
+        for (std::size_t i = pidStart; i < at && line[i] >= '0' && line[i] <= '9'; ++i) {
+            pid = pid * 10 + static_cast<std::uint32_t>(line[i] - '0');
+        }
+        holders.push_back(pid);
+    }
+    return holders;
 }
 
 SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::size_t size,
                                                 std::uint32_t& errorCode, Access access) {
+    return openOrCreateOnce(name, size, errorCode, access, true);
+}
+
+SharedMemory::Status SharedMemory::openOrCreateOnce(const std::string& name, std::size_t size,
+                                                    std::uint32_t& errorCode, Access access,
+                                                    bool mayTakeOver) {
     reset();
     const std::string path = posixName(name);
     bool created = false;
@@ -157,7 +216,16 @@ SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::si
         errorCode = refused->code;
         return refused->status;
     }
-    if (access == Access::Exclusive && !lockExclusively(fd.get())) return Status::InUse;
+    if (access == Access::Exclusive && !lockExclusively(fd.get())) {
+        // Another user's lock: they opened it while it was open to others, and
+        // could read every frame through it. Theirs it stays; the player's link
+        // is made anew, for the player alone.
+        if (!mayTakeOver || !lockedByAnotherUser(info)) return Status::InUse;
+        shm_unlink(path.c_str());
+        const Status status = openOrCreateOnce(name, size, errorCode, access, false);
+        takenOver_ = status == Status::Ok;
+        return status;
+    }
     // Ours alone, also when another program of ours, or the umask, made it otherwise.
     if ((info.st_mode & 07777) != 0600) fchmod(fd.get(), 0600);
     // Some bytes, but fewer than the record: made by a program with another

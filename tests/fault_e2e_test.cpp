@@ -142,9 +142,9 @@ TEST(Fault, ABridgeWithACapabilityLendsNothing) {
 }
 
 // Another user makes the player's link before the player (a file, or a link to
-// one of theirs), and holds locks on whatever they can: the bridge neither
-// publishes into their object nor changes it, and only a bridge of the
-// player's own keeps the next one off the link.
+// one of theirs), or locks one they could open: the bridge neither publishes
+// into their object nor changes it, and only a bridge of the player's own
+// keeps the next one off the link.
 TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
     if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
     const std::string link = "/dev/shm/MumbleLink." + std::to_string(getuid());
@@ -162,21 +162,28 @@ TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
         std::filesystem::remove(link);
     }
 
-    // The bridge locks the link itself. As a bridge of the player's leaves it,
-    // the other user cannot even open it; their own file they do lock.
+    // The bridge locks the link itself, and a bridge of the player's leaves it
+    // to the player alone. One once left open to others, which another user
+    // opened and locks, is theirs no more: the bridge makes it anew, and only a
+    // second bridge of the player's is refused.
     ChildProcess bridge;
     LinkProbe probe;
     ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "Mine"}));
     EXPECT_TRUE(stopBridge(bridge));
-    const std::string holdTheirs = "flock /dev/shm/theirs sh -c 'echo held; exec sleep 600'";
+    struct stat before {}, after {};
+    ASSERT_TRUE(chmod(link.c_str(), 0644) == 0 && stat(link.c_str(), &before) == 0);
     ChildProcess holder;
     std::string error;
-    ASSERT_TRUE(holder.start(asNobody({"/bin/sh", "-c", "umask 0; flock -n " + link + " " + holdTheirs +
-                                       " 2>/dev/null || exec " + holdTheirs}), error)) << error;
+    ASSERT_TRUE(holder.start(asNobody({"/usr/bin/flock", link, "sh", "-c", "echo held; exec sleep 600"}), error)) << error;
     ASSERT_TRUE(awaitOutput(holder, "held"));
     ChildProcess again;
+    ASSERT_TRUE(again.start({bridgePath(), "--identity", "Mine"}, error)) << error;
+    ASSERT_TRUE(pollUntil([&] { return stat(link.c_str(), &after) == 0 && after.st_ino != before.st_ino; },
+                          kStartTimeout));
+    EXPECT_EQ(after.st_mode & 0777, 0600u);
     LinkProbe reader;
-    ASSERT_TRUE(startBridge(again, reader, {"--identity", "Mine"}));
+    ASSERT_TRUE(pollUntil([&] { return reader.open(error); }, kStepTimeout)) << error;
+    EXPECT_TRUE(reader.waitFor([](const LinkRecord& r) { return r.uiTick > 0 && r.identity == U"Mine"; }, kStepTimeout));
     const Finished second = runToEnd({bridgePath()});
     EXPECT_EQ(std::pair(second.exitCode, second.errorOutput),
               std::pair(std::optional(1), std::string("ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n")));
