@@ -153,6 +153,13 @@ void ReaderWatch::watch(const SharedMemory::Identity& link) {
     shared_->latest.reset();
     shared_->changed = true;
     if (thread_.joinable()) return;
+    try {
+        startThread();
+    } catch (...) {  // no thread to be had: the readers are not told, the bridge runs on
+    }
+}
+
+void ReaderWatch::startThread() {
     thread_ = std::thread([shared = shared_, intervalMs = intervalMs_] {
         ReaderScan scan;
         std::unique_lock held(shared->mutex);
@@ -160,9 +167,13 @@ void ReaderWatch::watch(const SharedMemory::Identity& link) {
             shared->changed = false;
             const SharedMemory::Identity asked = shared->link;
             held.unlock();
-            const auto readers = scan.find(asked, shared->stop);
             std::optional<std::string> text;
-            if (readers) text = describeReaders(*readers, sharedMemoryLocation(asked.name));
+            try {
+                if (const auto readers = scan.find(asked, shared->stop)) {
+                    text = describeReaders(*readers, sharedMemoryLocation(asked.name));
+                }
+            } catch (...) {  // out of memory: nothing to tell this time
+            }
             held.lock();
             if (!shared->changed) shared->latest = std::move(text);  // else it is about a link since replaced
             // Never sooner, also for a link that changed meanwhile: /proc is looked at every interval at most.

@@ -107,6 +107,8 @@ public:
 private:
     struct Shared;  // between the owner and the thread, kept alive by both
 
+    void startThread();
+
     const std::int64_t intervalMs_;
     std::shared_ptr<Shared> shared_;
     std::thread thread_;
