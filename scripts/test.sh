@@ -3,7 +3,9 @@
 # build under wine64, then the native bridge against the Windows fake games
 # under Wine (the ctest label "wine", which needs both builds). The fake game
 # is also built as a 32-bit program, like the real client: both bridges are
-# tried against it, and it is a failure, not a skip, when it is missing. Each native
+# tried against it, and it is a failure, not a skip, when it is missing; only a
+# kernel that runs no 32-bit program at all (some virtual machines) leaves those
+# tests listed as not run, with a warning at configure time. Each native
 # end-to-end test runs in namespaces of its own (scripts/isolated.sh). Exits
 # non-zero on any failure.
 set -euo pipefail

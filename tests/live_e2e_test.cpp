@@ -164,7 +164,9 @@ TEST_P(LiveBridge, StartsTheGameCommandReadsItAndEndsWithIt) {
     std::vector<std::string> args = {"--", windowsGame ? windowsGame : siblingProgram("Wow.exe"),
                                      "a b", "say \"hi\"", "C:\\dir\\", ""};
     // As players write it: Wine's start.exe then runs the game, which Wine leaves to the bridge.
-    if (windowsGame) args.insert(args.begin() + 1, "wine");
+    // CORVANE_WINE: the 64-bit loader, where Debian's "wine" cannot run.
+    const char* wine = std::getenv("CORVANE_WINE");
+    if (windowsGame) args.insert(args.begin() + 1, wine != nullptr ? wine : "wine");
     ChildProcess bridge;
     LinkProbe probe;
     ASSERT_TRUE(startBridge(bridge, probe, args));
