@@ -206,11 +206,15 @@ ParseOutcome parseOptions(int argc, const char* const* argv, BridgeOptions& opti
                 return ParseOutcome::InvalidSettings;
             }
             const std::string logBefore = options.logFile;
-            if (!applySettings(bytes, options, line, error)) {
+            const bool applied = applySettings(bytes, options, line, error);
+            // Also when a later line is bad: the log named before it gets the error.
+            if (options.logFile != logBefore && !options.logFile.empty()) {
+                options.logFile = besideSettingsFile(path, options.logFile);
+            }
+            if (!applied) {
                 err << "Settings file \"" << path << "\", line " << line << ": " << error << ".\n";
                 return ParseOutcome::InvalidSettings;
             }
-            if (options.logFile != logBefore) options.logFile = besideSettingsFile(path, options.logFile);
             ++position;
             continue;
         }
@@ -237,12 +241,19 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
     const ParseOutcome outcome = parseOptions(argc, argv, options, err, position);
     if (outcome != ParseOutcome::Invalid && outcome != ParseOutcome::InvalidSettings) return outcome;
     // The game's command after a bad option still runs: the first "--" past
-    // it (also one that a bad option would have taken as its value).
+    // it (also one that a bad option would have taken as its value). A log
+    // named past it still gets the error.
     options.command.clear();
     for (int at = position + 1; at < argc && argv[at] != nullptr; ++at) {
-        if (std::string_view(argv[at]) == "--") {
+        const std::string_view arg = argv[at];
+        if (arg == "--") {
             takeCommand(at, argc, argv, options);
             break;
+        }
+        const char* value = at + 1 < argc ? argv[at + 1] : nullptr;
+        if (arg == "--log" && value != nullptr && *value != '\0' && std::string_view(value) != "--") {
+            options.logFile = value;
+            ++at;
         }
     }
     return outcome;

@@ -40,12 +40,24 @@ void Output::toError(std::string_view text) {
     error_.post(std::move(line));
 }
 
+// Said where notices go, never into the log that failed; from the thread
+// that writes the status line, not the log's own.
+void Output::sayLogFailure() {
+    if (!logFile_) return;
+    if (const std::string why = logFile_->takeFailure(); !why.empty() && noticesToError_) {
+        toError("The log file \"" + logPath_ + "\" cannot be written: " + why +
+                ". The bridge runs on; what it says is not logged while that lasts.\n");
+    }
+}
+
 void Output::notice(std::string_view text) {
+    sayLogFailure();
     if (noticesToError_) toError(text);
     log(text);
 }
 
 void Output::error(std::string_view text) {
+    sayLogFailure();
     toError(text);
     log(text);
 }
@@ -59,6 +71,7 @@ void Output::log(std::string_view text) {
 }
 
 void Output::status(std::string line) {
+    sayLogFailure();
     statusShown_ = true;
     output_.postLatest(std::move(line));
 }
@@ -68,10 +81,13 @@ bool Output::openLog(const std::string& path, std::string& error) {
     if (!file->open(path, error)) return false;
     log_ = std::make_unique<AsyncWriter>(
         [file](std::string_view text) { return file->append(text); }, kWaitingLimit);
+    logFile_ = std::move(file);
+    logPath_ = path;
     return true;
 }
 
 void Output::finish(std::chrono::milliseconds bound) {
+    sayLogFailure();
     if (statusShown_ && destinations_.outputIsConsole) output_.post("\n");
     statusShown_ = false;
     const auto deadline = std::chrono::steady_clock::now() + bound;

@@ -48,6 +48,8 @@ public:
     void status(std::string line);
 
     // Opens the log file at the UTF-8 `path`; false with the reason in `error`.
+    // Its trimming and writing happen on a writer of its own; a write that
+    // fails is said once, as a notice that the log does not get.
     bool openLog(const std::string& path, std::string& error);
 
     // The run's last words: on a console the last status line gets its line
@@ -56,12 +58,15 @@ public:
 
 private:
     void toError(std::string_view text);
+    void sayLogFailure();
 
     Destinations destinations_;
     bool noticesToError_;
     AsyncWriter output_;
     AsyncWriter error_;
     std::unique_ptr<AsyncWriter> log_;
+    std::shared_ptr<LogFile> logFile_;  // shared with log_'s writer
+    std::string logPath_;
     bool statusShown_ = false;  // a status line ends the console's last row
 };
 
