@@ -1,5 +1,6 @@
 #include "cli/log_file.h"
 
+#include "common/file_error.h"
 #include "common/unique_fd.h"
 
 #include <fcntl.h>
@@ -35,11 +36,7 @@ LogHandle openLogHandle(const std::string& path, std::string& error) {
         struct stat link {};
         const bool symbolic = lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
         error = symbolic || code == ELOOP ? "it is a symbolic link, which the bridge does not follow"
-                : code == ENOENT || code == ENOTDIR ? "its folder does not exist"
-                : code == EACCES || code == EPERM ? "access is denied"
-                : code == EISDIR                  ? "it is a folder"
-                : code == ENXIO                   ? "it is not a file"
-                                                  : std::string(std::strerror(code));
+                                          : fileErrorText(static_cast<std::uint32_t>(code), path);
         return kNoLogHandle;
     }
     if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {

@@ -1,5 +1,6 @@
 #include "cli/log_file.h"
 
+#include "common/file_error.h"
 #include "common/windows_support.h"
 #include "link/utf8.h"
 
@@ -52,13 +53,7 @@ LogHandle openLogHandle(const std::string& path, std::string& error) {
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        const DWORD attributes = GetFileAttributesW(wide.c_str());
-        error = code == ERROR_PATH_NOT_FOUND ? "its folder does not exist"
-                : attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                    ? "it is a folder"
-                : code == ERROR_ACCESS_DENIED ? "access is denied"
-                                              : "Win32 error " + std::to_string(code);
+        error = fileErrorText(GetLastError(), path);
         return kNoLogHandle;
     }
     BY_HANDLE_FILE_INFORMATION info{};
