@@ -1,8 +1,11 @@
 #include "cli/log_file.h"
 
 #include "common/file_error.h"
+#include "common/token_win32.h"
 #include "common/windows_support.h"
 #include "link/utf8.h"
+
+#include <aclapi.h>
 
 #include <algorithm>
 #include <ctime>
@@ -30,6 +33,27 @@ std::size_t writeAt(HANDLE handle, std::uint64_t offset, std::string_view bytes)
         written += n;
     }
     return written;
+}
+
+// Whether the file belongs to another account of this machine or domain.
+// Not a group or the system: an elevated program's files belong to the
+// Administrators group, an installer's to TrustedInstaller. Where the owner
+// cannot be told (a file system without security), the file is taken.
+bool anotherUsersFile(HANDLE file) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const std::vector<unsigned char> user = tokenUser(GetCurrentProcess());
+    const SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    const bool account = owner != nullptr && IsValidSid(owner) &&
+                         std::equal(std::begin(nt.Value), std::end(nt.Value), GetSidIdentifierAuthority(owner)->Value) &&
+                         *GetSidSubAuthorityCount(owner) > 0 && *GetSidSubAuthority(owner, 0) == SECURITY_NT_NON_UNIQUE;
+    const bool another = account && !user.empty() && !EqualSid(owner, userSid(user));
+    LocalFree(descriptor);
+    return another;
 }
 
 }  // namespace
@@ -63,6 +87,8 @@ LogHandle openLogHandle(const std::string& path, std::string& error) {
         error = "it is a symbolic link, which the bridge does not follow";
     } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         error = "it is a folder";
+    } else if (anotherUsersFile(handle)) {
+        error = "it belongs to another user, not to you";
     } else if (info.nNumberOfLinks > 1) {
         error = "it has other names (hard links), so it may be another file of yours";
     } else {
