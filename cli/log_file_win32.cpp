@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <iterator>
 
 namespace corvane {
 namespace {
