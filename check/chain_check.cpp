@@ -325,9 +325,12 @@ std::string formatChainJson(const ChainFacts& facts, const ChainReport& report) 
                                                                                                : facts.game.looks.front().pid)));
     member(game, "inWorld", inWorld ? "true" : "false");
     member(game, "mapId", orNull(inWorld, std::to_string(facts.game.character.mapId)));
-    member(game, "position", orNull(inWorld, "[" + jsonFloat(facts.game.character.x) + "," +
-                                                 jsonFloat(facts.game.character.y) + "," +
-                                                 jsonFloat(facts.game.character.z) + "]"));
+    std::string position = "[";
+    for (const float value : {facts.game.character.x, facts.game.character.y, facts.game.character.z}) {
+        if (position.size() > 1) position += ',';
+        position += jsonFloat(value);
+    }
+    member(game, "position", orNull(inWorld, position + "]"));
 
     std::string bridge = verdictMembers(report.bridge);
     std::string holders = "[";
