@@ -66,8 +66,23 @@ TEST(Check, NamesTheBrokenLinkOfTheChain) {
         LinkProbe probe;
         ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--identity", "Oruli"}));
         // The settings the check is given are compared with what the bridge publishes.
+#ifndef _WIN32
+        const auto running = linkAsItIs();
+#endif
         EXPECT_TRUE(checkSays({"--identity", "Oruli"}, 0, "is read: in the world on map 0 at 100.0 200.0 30.0."));
         EXPECT_TRUE(checkSays({"--identity", "Other"}, 5, "the settings say identity \"Other\""));
+#ifndef _WIN32
+        // All but the bytes, which the bridge rewrites meanwhile.
+        const auto butTheBytes = [](auto link) { return (std::get<0>(link).clear(), link); };
+        EXPECT_EQ(butTheBytes(linkAsItIs()), butTheBytes(running));
+
+        // The link removed under the bridge, which makes it anew: the probe
+        // still reads the old one.
+        const std::string path = "/dev/shm/MumbleLink." + std::to_string(getuid());
+        ASSERT_EQ(unlink(path.c_str()), 0);
+        ASSERT_TRUE(pollUntil([&] { return access(path.c_str(), F_OK) == 0; }, kStepTimeout));
+        EXPECT_TRUE(checkSays({}, 6, "still reads a link that was removed"));
+#endif
     }
 #ifndef _WIN32
     // The probe has let go: nobody reads the link.
