@@ -57,7 +57,8 @@ LinkVerdict judgeGame(const GameFacts& game) {
         game.looks.size() > 1 ? " (the best of " + std::to_string(game.looks.size()) + " of yours)" : "";
     switch (look.candidate) {
     case Candidate::OtherBuild:
-        return broken(game.refusal + count + others + ".",
+        return broken(name + " is version " + (look.version ? versionText(*look.version) : std::string("unknown")) +
+                          count + others + ": this bridge reads 3.3.5a, build " + std::to_string(kClientBuild) + ".",
                       "Start the 3.3.5a client, build " + std::to_string(kClientBuild) + ": the bridge reads no other.");
     case Candidate::NotTheGame:
         return broken(name + " is no 3.3.5a client: " + look.why + count + others + ".",
@@ -100,6 +101,12 @@ std::string holderText(const LockHolder& holder) {
 
 LinkVerdict judgeBridge(const ChainFacts& facts) {
     const BridgeFacts& bridge = facts.bridge;
+    // What stands at the name keeps every bridge off it: the link's to mend.
+    const SharedMemory::Status opened = facts.link.opening.status;
+    if ((opened != SharedMemory::Status::Ok && opened != SharedMemory::Status::NotFound) ||
+        (bridge.ticks && bridge.ticks->held < kLinkedMemSize)) {
+        return {LinkState::Unknown, "No bridge can publish to the link as it is.", {}};
+    }
     const bool moves = tickMoves(bridge);
     const std::string rate =
         moves ? number(tickRate(bridge.ticks->first, bridge.ticks->second, bridge.ticks->elapsedNs), "%.0f") +

@@ -94,10 +94,9 @@ TEST(ChainCheck, NamesTheOneBrokenLinkWithItsExitCode) {
          3, "Game:", "Wow.exe (pid 4242) is no 3.3.5a client"},
         {"another build",
          [](ChainFacts& f) {
-             f.game = game({4242, Candidate::OtherBuild, ClientVersion{4, 3, 4, 15595}, {}}, 0,
-                           "Wow.exe is version 4.3.4.15595; this bridge reads 3.3.5a, build 12340.");
+             f.game = game({4242, Candidate::OtherBuild, ClientVersion{4, 3, 4, 15595}, {}}, 0);
          },
-         3, "Game:", "To mend: Start the 3.3.5a client, build 12340"},
+         3, "Game:", "Wow.exe (pid 4242) is version 4.3.4.15595: this bridge reads 3.3.5a, build 12340."},
         {"a game the bridge may not read",
          [](ChainFacts& f) {
              f.game = game({4242, Candidate::Refused, std::nullopt, {}}, 0,
@@ -121,6 +120,13 @@ TEST(ChainCheck, NamesTheOneBrokenLinkWithItsExitCode) {
              f.link.details->size = 64;
          },
          5, "Link:", "holds only 64 of the record's"},
+        {"another user's object at the name",
+         [](ChainFacts& f) {
+             f.link.opening = {SharedMemory::Status::NotOwned, 1001};
+             f.bridge = {};
+             f.voice.readers.reset();
+         },
+         5, "Link:", "belongs to user 1001, not to you"},
         {"a link open to others", [](ChainFacts& f) { f.link.details->mode = 0644; }, 5, "Link:",
          "mode 0644, 10580 bytes: open to others"},
         {"the placeholder identity",

@@ -93,14 +93,15 @@ bool lockExclusively(int fd) {
 // How much of /proc/locks is looked at: thousands of locks.
 constexpr std::size_t kLocksLimit = 256 * 1024;
 
-// Whether a process of another user holds a flock on the object: one that
-// opened it while it was open to others. /proc/locks names each holder's pid
-// (0 for one outside our PID namespace, whose owner cannot be told).
+// The processes holding a flock on the object, as /proc/locks names them (0
+// for one outside our PID namespace, whose owner cannot be told).
 std::vector<std::uint32_t> holdersOf(const struct stat& info) {
     const std::string locks = readProcFile("/proc/locks", kLocksLimit).value_or(std::string());
     return flockHolders(locks, major(info.st_dev), minor(info.st_dev), info.st_ino);
 }
 
+// Whether a process of another user holds a flock on the object: one that
+// opened it while it was open to others.
 bool lockedByAnotherUser(const struct stat& info) {
     for (const std::uint32_t pid : holdersOf(info)) {
         const auto user = pid != 0 ? processRealUser(pid) : std::nullopt;
