@@ -1,7 +1,7 @@
 // --check against real processes: each step breaks the chain in one place
 // (no game, nobody reading, a bridge frozen at the link, a bridge gone) and
-// the report names it with its exit code (3 the game, 4 the bridge, 6 the
-// voice client, 0 when everything holds). The check changes nothing: with a
+// the report names it with its exit code (3 the game, 4 the bridge, 5 the
+// link, 6 the voice client, 0 when everything holds). The check changes nothing: with a
 // bridge holding the link, its bytes, mode, owner and lock stay as they were.
 
 #include "tests/support/programs.h"
@@ -18,6 +18,7 @@
 #include <sstream>
 #endif
 
+#include <filesystem>
 #include <string>
 #include <tuple>
 
@@ -105,6 +106,13 @@ TEST(Check, NamesTheBrokenLinkOfTheChain) {
     game.process().kill();
     game.process().wait(kExitTimeout);
     EXPECT_TRUE(checkSays({}, 3, "Wow.exe is not running."));
+
+    // Another build, beside the Windows builds.
+    const auto other = std::filesystem::path(fakeGameProgram()).parent_path() / "build-15595" / "Wow.exe";
+    if (!std::filesystem::exists(other)) return;
+    FakeGame older;
+    ASSERT_TRUE(older.start(fakeGameCommand(other.string())));
+    EXPECT_TRUE(checkSays({}, 3, "is version 4.3.4.15595: this bridge reads 3.3.5a, build 12340."));
 }
 
 }  // namespace
