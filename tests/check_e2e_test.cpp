@@ -59,6 +59,15 @@ TEST(Check, NamesTheBrokenLinkOfTheChain) {
     EXPECT_TRUE(checkSays({}, 3, "Game:          BROKEN. Wow.exe is not running."));
     EXPECT_TRUE(checkSays({"--json"}, 3, "\"brokenLink\":\"game\""));
 
+    {
+        FakeGame impostor;  // a program that only bears the game's name
+        ASSERT_TRUE(impostor.start());
+        if (impostor.ask("vanish") == "ok") {
+            EXPECT_TRUE(checkSays({}, 3, "is no 3.3.5a client"));
+        }
+        impostor.process().kill();
+        impostor.process().wait(kExitTimeout);
+    }
     FakeGame game;
     ASSERT_TRUE(game.start());
     ASSERT_TRUE(game.send({"pos 100 200 30 0", "map 0", "guid 2A", "list 3 1", "state 1"}));
