@@ -95,8 +95,11 @@ bool tickMoves(const BridgeFacts& bridge) {
     return bridge.ticks && bridge.ticks->first != bridge.ticks->second;
 }
 
+// "pid 777, user 1000", as far as the system tells.
 std::string holderText(const LockHolder& holder) {
-    return holder.pid != 0 ? "pid " + std::to_string(holder.pid) : std::string("its pid unknown");
+    std::string text = holder.pid != 0 ? "pid " + std::to_string(holder.pid) : std::string("its pid unknown");
+    if (holder.user) text += ", user " + std::to_string(*holder.user);
+    return text;
 }
 
 LinkVerdict judgeBridge(const ChainFacts& facts) {
@@ -117,7 +120,7 @@ LinkVerdict judgeBridge(const ChainFacts& facts) {
     });
     if (other != bridge.holders.end()) {
         return {LinkState::Broken,
-                "A bridge of user " + std::to_string(*other->user) + " (" + holderText(*other) +
+                "Another user's bridge (" + holderText(*other) +
                     ") holds the link: it was open to others, and that user can read every frame.",
                 "Start your own bridge: it makes the link anew, for you alone."};
     }

@@ -45,7 +45,7 @@ TEST(ChainCheck, AWholeChainHoldsLinkByLink) {
     EXPECT_EQ(formatChainReport(report),
               "Game:          holds. Wow.exe (pid 4242), version 3.3.5.12340, is read: in the world on map 1 at "
               "10.0 -20.5 3.2.\n"
-              "Bridge:        holds. A bridge (pid 777) publishes, 50 frames a second.\n"
+              "Bridge:        holds. A bridge (pid 777, user 1000) publishes, 50 frames a second.\n"
               "Link:          holds. The link /dev/shm/MumbleLink.1000: yours, mode 0600, 10580 bytes, identity "
               "\"Oruli\", context \"CORVANE:WORLD:1\".\n"
               "Voice client:  holds. The link /dev/shm/MumbleLink.1000 is read by mumble (pid 555).\n"
@@ -113,7 +113,7 @@ TEST(ChainCheck, NamesTheOneBrokenLinkWithItsExitCode) {
          [](ChainFacts& f) { f.bridge.ticks->second = 100; }, 4, "Bridge:", "End that bridge and start it again."},
         {"another user's bridge at the name",
          [](ChainFacts& f) { f.bridge.holders = {{888, 1001}}; }, 4, "Bridge:",
-         "A bridge of user 1001 (pid 888) holds the link"},
+         "Another user's bridge (pid 888, user 1001) holds the link"},
         {"a link of the wrong size",
          [](ChainFacts& f) {
              f.bridge.ticks->held = 64;
