@@ -61,11 +61,14 @@ LinkVerdict judgeGame(const GameFacts& game) {
                           count + others + ": this bridge reads 3.3.5a, build " + std::to_string(kClientBuild) + ".",
                       "Start the 3.3.5a client, build " + std::to_string(kClientBuild) + ": the bridge reads no other.");
     case Candidate::NotTheGame:
-        return broken(name + " is no 3.3.5a client: " + look.why + count + others + ".",
+        return broken(name + ": " + look.why + count + others + ".",
                       "Close the program that bears the game's name and start World of Warcraft 3.3.5a.");
     case Candidate::Refused:
-        return broken(game.refusal,
-                      "Run the bridge as the same user as the game and, on Windows, both elevated or neither.");
+        // Linux's Yama: the sentence itself says what lets the bridge read the game.
+        return broken(game.refusal, game.refusal.find("ptrace_scope") != std::string::npos
+                                        ? std::string("Do one of the things the sentence above names.")
+                                        : "Run the bridge as the same user as the game and, on Windows, both "
+                                          "elevated or neither.");
     case Candidate::NoModule:
         return broken(name + ": " + look.why + count + others + ".",
                       "Wait until the game has started fully, then check again.");

@@ -89,9 +89,10 @@ TEST(ChainCheck, NamesTheOneBrokenLinkWithItsExitCode) {
          "Game:", "Wow.exe runs only as another user: 2 Wow.exe of other users are left out"},
         {"a program that bears the name",
          [](ChainFacts& f) {
-             f.game.looks[0] = {4242, Candidate::NotTheGame, std::nullopt, "its connection state cannot be read"};
+             f.game.looks[0] = {4242, Candidate::NotTheGame, std::nullopt,
+                                "its connection state cannot be read, so it is no 3.3.5a client"};
          },
-         3, "Game:", "Wow.exe (pid 4242) is no 3.3.5a client"},
+         3, "Game:", "Wow.exe (pid 4242): its connection state cannot be read"},
         {"another build",
          [](ChainFacts& f) {
              f.game = game({4242, Candidate::OtherBuild, ClientVersion{4, 3, 4, 15595}, {}}, 0);
