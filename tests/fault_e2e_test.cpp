@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <iterator>
@@ -38,18 +39,70 @@ std::string refusedObject(const std::string& path, const char* owner) {
            ") and start the bridge again.\n";
 }
 
+// Whether the process `pid` has ended (gone, or a zombie nobody reaped yet).
+bool gone(const std::string& pid) {
+    std::string stat;
+    std::getline(std::ifstream("/proc/" + pid + "/stat"), stat);
+    const std::size_t close = stat.rfind(')');
+    return close == std::string::npos || stat.compare(close, 3, ") Z") == 0;
+}
+
 // A launcher stops the game it started through the bridge with SIGTERM, a
-// closed terminal with SIGHUP: passed on, the game's end by that signal is
-// the bridge's exit code (128 + the signal).
-TEST(Fault, TermAndHupReachTheGameCommand) {
-    for (const int signal : {SIGTERM, SIGHUP}) {
+// closed terminal with SIGHUP: passed on to every process of the command's,
+// so the game behind a wrapper that waits on it ends too, and the bridge ends
+// with the game's code or 128 + the signal, never 0. A game that ignores the
+// stop is named and left running. What the launcher handed on (SIGCHLD
+// ignored, the stop signals blocked) holds nothing. SIGQUIT (Ctrl-\) parks
+// the character and ends with 0, as SIGTERM does without a game command.
+TEST(Fault, StopsReachTheGameBehindAWrapperWhateverWasInherited) {
+    const std::string game = siblingProgram("Wow.exe");
+    enum Inherited { Nothing, ChildIgnored, StopsBlocked };
+    // (command after "--", inherited, signal or 0 for "exit 4" to the game, exit code, game left running)
+    const std::tuple<std::vector<std::string>, Inherited, int, int, bool> rows[] = {
+        {{game}, Nothing, SIGTERM, 143, false},
+        {{game}, Nothing, SIGHUP, 129, false},
+        {{"/bin/sh", "-c", "\"$0\"; echo after", game}, Nothing, SIGTERM, 143, false},
+        {{"/bin/sh", "-c", "trap '' TERM; exec \"$0\"", game}, Nothing, SIGTERM, 143, true},
+        {{game}, ChildIgnored, 0, 4, false},
+        {{game}, ChildIgnored, SIGTERM, 143, false},
+        {{game}, StopsBlocked, SIGTERM, 143, false},
+    };
+    for (const auto& [command, inherited, signal, code, left] : rows) {
+        SCOPED_TRACE(command.front() + " " + std::to_string(inherited) + " " + std::to_string(signal));
         ChildProcess bridge;
+        bridge.ignoresChildSignal = inherited == ChildIgnored;
+        bridge.blocksStopSignals = inherited == StopsBlocked;
         LinkProbe probe;
-        ASSERT_TRUE(startBridge(bridge, probe, {"--", siblingProgram("Wow.exe")}));
+        std::vector<std::string> args = command;
+        args.insert(args.begin(), {"--identity", "Fault", "--"});
+        ASSERT_TRUE(startBridge(bridge, probe, args));
         ASSERT_TRUE(awaitOutput(bridge, "ready\n"));
-        ASSERT_TRUE(bridge.signal(signal));
-        EXPECT_EQ(bridge.wait(kExitTimeout), 128 + signal);
+        std::string pid;
+        ASSERT_TRUE(pollUntil([&] {
+            const std::string err = bridge.errorOutput();
+            const std::size_t at = err.find("Reading Wow.exe (process ");
+            if (at != std::string::npos) pid = err.substr(at + 25, err.find(')', at) - at - 25);
+            return !pid.empty();
+        }, kStepTimeout));
+        const auto sent = std::chrono::steady_clock::now();
+        ASSERT_TRUE(signal == 0 ? bridge.writeInput("exit 4\n") : bridge.signal(signal));
+        EXPECT_EQ(bridge.wait(kExitTimeout), code);
+        const auto took = std::chrono::steady_clock::now() - sent;
+        EXPECT_LT(took, left ? std::chrono::seconds{6} : std::chrono::seconds{1});
+        EXPECT_EQ(gone(pid), !left);
+        const std::string named = "The game (process " + pid + ") still runs after the stop; the bridge leaves it running.\n";
+        EXPECT_EQ(bridge.errorOutput().ends_with(named), left) << bridge.errorOutput();
+        if (left) ::kill(std::stoi(pid), SIGKILL);
     }
+    FakeGame played;
+    ASSERT_TRUE(played.start() && played.send({"pos 100 200 10 0", "state 1"}));
+    ChildProcess bridge;
+    LinkProbe probe;
+    ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--identity", "Fault"}));
+    ASSERT_TRUE(probe.waitFor([](const LinkRecord& r) { return r.fAvatarPosition[0] < 1000.0f; }, kStepTimeout));
+    ASSERT_TRUE(bridge.signal(SIGQUIT));
+    EXPECT_EQ(bridge.wait(kExitTimeout), 0);
+    EXPECT_GT(probe.read().value_or(LinkRecord{}).fAvatarPosition[0], 1e7f) << "parked";
 }
 
 // The signal comes the moment both handlers are in place (SigCgt bits 2 and
