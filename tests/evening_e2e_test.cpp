@@ -108,8 +108,7 @@ TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
     }
     // The last line, once stopped (where a signal can be sent), says how the run ended.
     std::string last;
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);) last = line.substr(std::min<std::size_t>(20, line.size()));
+    for (std::ifstream in(log); std::getline(in, label);) last = label.substr(std::min<std::size_t>(20, label.size()));
     EXPECT_TRUE(bridgePath().ends_with(".exe") || last == "The bridge ends (stopped by SIGINT (Ctrl-C)) with exit code 0.") << last;
     std::filesystem::remove(log);
     std::filesystem::remove(settings);
