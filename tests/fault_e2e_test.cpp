@@ -105,6 +105,15 @@ TEST(Fault, StopsReachTheGameBehindAWrapperWhateverWasInherited) {
     EXPECT_GT(probe.read().value_or(LinkRecord{}).fAvatarPosition[0], 1e7f) << "parked";
 }
 
+// The player's process limit reached: the game command's failure says so
+// (Windows' ERROR_NO_PROC_SLOTS), not "invalid parameter".
+TEST(Fault, AProcessLimitIsNamedAsOne) {
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
+    const Finished run = runToEnd(asUser(1000, {"/usr/bin/prlimit", "--nproc=1", bridgePath(), "--", "/bin/true"}));
+    EXPECT_EQ(run.exitCode, 127);
+    EXPECT_EQ(run.errorOutput, "ERROR: Could not start the game command \"/bin/true\" (Win32 error 89).\n");
+}
+
 // The signal comes the moment both handlers are in place (SigCgt bits 2 and
 // 15). Start-up then goes on to its end, making the link, but publishes nothing.
 TEST(Fault, StopSignalBeforeTheFirstCycleEndsWith0AndPublishesNothing) {
