@@ -1,5 +1,6 @@
 #include "driver/game_launch.h"
 
+#include "common/proc_files.h"
 #include "common/unique_fd.h"
 #include "common/win32_error.h"
 
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,12 +53,9 @@ bool statEnded(int fd) {
 }
 
 std::string processName(std::uint32_t pid) {
-    char name[64] = {};
-    UniqueFd fd(::open(("/proc/" + std::to_string(pid) + "/comm").c_str(), O_RDONLY | O_CLOEXEC));
-    const ssize_t got = fd ? ::read(fd.get(), name, sizeof name - 1) : -1;
-    std::string text(name, got > 0 ? static_cast<std::size_t>(got) : 0);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
+    std::string name = readProcFile("/proc/" + std::to_string(pid) + "/comm", 64).value_or("");
+    if (!name.empty() && name.back() == '\n') name.pop_back();
+    return name;
 }
 
 // The environment as the kernel gave it to this process. With a file
@@ -72,13 +71,7 @@ std::vector<std::string> kernelEnvironment() {
     UniqueFd fd(::open("/proc/self/environ", O_RDONLY | O_CLOEXEC));
     if (!dumpable) prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     std::string block;
-    bool whole = false;
-    for (char buffer[4096]; fd && !whole;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got > 0) block.append(buffer, static_cast<std::size_t>(got));
-        else if (got == 0) whole = true;
-        else if (errno != EINTR) break;
-    }
+    const bool whole = fd && readToEnd(fd.get(), block, std::numeric_limits<std::size_t>::max());
     std::vector<std::string> variables;
     if (!whole) {  // no /proc: what the C library left is the best there is
         for (char** variable = environ; *variable != nullptr; ++variable) variables.emplace_back(*variable);
