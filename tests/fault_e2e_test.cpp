@@ -103,6 +103,19 @@ TEST(Fault, StopsReachTheGameBehindAWrapperWhateverWasInherited) {
     ASSERT_TRUE(bridge.signal(SIGQUIT));
     EXPECT_EQ(bridge.wait(kExitTimeout), 0);
     EXPECT_GT(probe.read().value_or(LinkRecord{}).fAvatarPosition[0], 1e7f) << "parked";
+
+    // A log already past the file size limit (ulimit -f; the link's 10580
+    // bytes must fit): its writes fail, and the bridge reads the game on
+    // rather than dying of SIGXFSZ unparked.
+    const std::string log = uniqueTempFile().string();
+    std::ofstream(log) << std::string(40000, 'x') << "\n";
+    ChildProcess limited;
+    std::string error;
+    ASSERT_TRUE(limited.start({"/usr/bin/prlimit", "--fsize=20000", bridgePath(), "--wow", "--log", log}, error)) << error;
+    EXPECT_TRUE(awaitOutput(limited, "\rONLINE"));
+    ASSERT_TRUE(limited.signal(SIGINT));
+    EXPECT_EQ(limited.wait(kExitTimeout), 0);
+    std::filesystem::remove(log);
 }
 
 // The player's process limit reached: the game command's failure says so
