@@ -53,7 +53,8 @@ bool gone(const std::string& pid) {
 // with the game's code or 128 + the signal, never 0. A game that ignores the
 // stop is named and left running. What the launcher handed on (SIGCHLD
 // ignored, the stop signals blocked) holds nothing. SIGQUIT (Ctrl-\) parks
-// the character and ends with 0, as SIGTERM does without a game command.
+// the character and ends with 0, as SIGTERM does without a game command; a
+// file size limit ends nothing.
 TEST(Fault, StopsReachTheGameBehindAWrapperWhateverWasInherited) {
     const std::string game = siblingProgram("Wow.exe");
     enum Inherited { Nothing, ChildIgnored, StopsBlocked };
