@@ -165,7 +165,9 @@ int BridgeRun::cycles() {
         }
         if (gameEnd_) {
             how = "the game ended";
-            if (!gameEnd_->codeKnown) output_.notice("The game command has ended; nothing told its exit code, so the bridge ends with 0.\n");
+            if (!gameEnd_->codeKnown) {
+                output_.notice("The game command has ended; nothing told its exit code, so the bridge ends with 0.\n");
+            }
             return gameEnd_->code;
         }
         pauseAfterCycle();
@@ -181,7 +183,8 @@ int BridgeRun::cycles() {
     stopHandled();
     reader_.close();
     link_.close();
-    return game_.started() ? endWithGame(passedOn) : (how = "stopped by " + stopSignalName(g_stopSignal.load()), 0);
+    how = "stopped by " + stopSignalName(g_stopSignal.load());
+    return game_.started() ? endWithGame(passedOn) : 0;
 }
 
 // False when the publish failed.

@@ -104,10 +104,9 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
     prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
 
     // The child gets default signal handling and no blocked signals: what the
-    // bridge ignores (SIGPIPE, SIGXFSZ) or an inherited SIGCHLD ignore would
-    // otherwise stay so in the game. Every
-    // descriptor the bridge opens is close-on-exec, so only the standard
-    // streams are passed on.
+    // bridge ignores (SIGPIPE, SIGXFSZ), or a SIGCHLD ignore it was handed,
+    // would otherwise stay so in the game. Every descriptor the bridge opens
+    // is close-on-exec, so only the standard streams are passed on.
     posix_spawnattr_t attributes;
     pid_t pid = 0;
     int error = command.empty() ? ENOENT : posix_spawnattr_init(&attributes);
@@ -116,7 +115,9 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
         sigset_t defaults;
         sigemptyset(&none);
         sigemptyset(&defaults);
-        for (const int signal : {SIGPIPE, SIGXFSZ, SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&defaults, signal);
+        for (const int signal : {SIGPIPE, SIGXFSZ, SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+            sigaddset(&defaults, signal);
+        }
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
@@ -201,8 +202,8 @@ int GameLaunch::stoppedBy(int signal) noexcept { return 128 + signal; }
 // Every descendant is told at once, so the game behind a wrapper that waits
 // on it hears the stop too, not just the wrapper. What we adopted is ours
 // until we reap it, so its ID cannot pass to another process meanwhile.
-// wineserver is left: other programs of its prefix may share
-// it, and it ends by itself once its last client has.
+// wineserver is left: other programs of its prefix may share it, and it ends
+// by itself once its last client has.
 bool GameLaunch::passOn(int signal) noexcept {
     if ((signal != SIGTERM && signal != SIGHUP) || !impl_) return false;
     std::vector<std::uint32_t> none;
