@@ -164,7 +164,6 @@ TEST(GameSession, WithoutTheNewOptionsAttachesOnceAndNamesTheEndAtTheFailedRead)
               "hint: Found 2 Wow.exe processes (1234, 5678); reading 1234. Use --pid to choose."}));
     EXPECT_EQ(session.gameProcess(), 1234u);
     EXPECT_FALSE(session.readFailed(0)) << "a failed read of a running game";
-    EXPECT_TRUE(texts(session).empty());
     games.running = {game(5678)};
     EXPECT_EQ(cycles(session, games, 3000 * kMs), 150);
     EXPECT_EQ(games.exitChecks, Times{0});
@@ -182,7 +181,6 @@ TEST(GameSession, WithoutTheNewOptionsAttachesOnceAndNamesTheEndAtTheFailedRead)
         evening.running = {game(99)};
         EXPECT_TRUE(watched.readFailed(20 * kMs)) << label;
         EXPECT_EQ(watched.label(), label);
-        EXPECT_EQ(watched.gameProcess(), 1234u) << "kept after the end";
         EXPECT_EQ(cycles(watched, evening, 3000 * kMs) > 0, wait) << label;
     }
 }
@@ -216,11 +214,9 @@ TEST(GameCommandEnd, TheGameReadEndsTheRunWithItsOwnCodeAndAStopNeverWith0) {
     };
     for (const auto& row : rows) {
         const auto end = naturalEnd(row.facts);
-        SCOPED_TRACE(::testing::Message() << "command " << row.facts.command << " ended " << row.facts.commandEnded
-                     << ", game " << row.facts.game << " ended " << row.facts.gameEnded);
-        EXPECT_EQ(end ? std::optional(end->code) : std::nullopt, row.end);
-        EXPECT_EQ(end ? end->codeKnown : true, row.known);
-        EXPECT_EQ(stoppedCode(row.facts, kTerm), row.stopped);
+        EXPECT_EQ(std::tuple(end ? std::optional(end->code) : std::nullopt, end ? end->codeKnown : true,
+                             stoppedCode(row.facts, kTerm)), std::tuple(row.end, row.known, row.stopped))
+            << "row " << &row - rows;
     }
 }
 

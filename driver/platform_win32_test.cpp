@@ -70,34 +70,25 @@ TEST(WindowsConsoleControl, EveryStopReachesTheBridgeAndTheFinalOnesAwaitTheStop
 // starts its program outside the job, as Windows lets only a job that allows it.
 TEST(WindowsJob, ChildThatAsksToBreakAway) {
     if (std::getenv("CORVANE_BREAKAWAY_CHILD") == nullptr) GTEST_SKIP() << "run by the next test";
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
+    std::wstring line = L"cmd /c exit 0";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_BREAKAWAY_FROM_JOB, nullptr,
                                nullptr, &startup, &info)) << "Win32 error " << GetLastError();
-    WaitForSingleObject(info.hProcess, 10000);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-}
+}  // its handles end with this process
 
-// A command whose child asks to leave the job starts it, and the command's
-// own code comes back.
+// A command whose child asks to leave the job starts it; the command's code comes back.
 TEST(WindowsJob, ACommandWhoseChildAsksToBreakAwayRuns) {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    char path[MAX_PATH * 3] = {};
-    WideCharToMultiByte(CP_UTF8, 0, self, -1, path, sizeof path, nullptr, nullptr);
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);  // ASCII, as the build folder is
     SetEnvironmentVariableW(L"CORVANE_BREAKAWAY_CHILD", L"1");
     GameLaunch launch;
-    ASSERT_TRUE(launch.start({path, "--gtest_filter=WindowsJob.ChildThatAsksToBreakAway"})) << launch.lastError();
+    ASSERT_TRUE(launch.start({self, "--gtest_filter=WindowsJob.ChildThatAsksToBreakAway"})) << launch.lastError();
     SetEnvironmentVariableW(L"CORVANE_BREAKAWAY_CHILD", nullptr);
     std::optional<CommandEnd> end;
     for (int i = 0; i < 3000 && !(end = launch.end()); ++i) Sleep(10);
-    ASSERT_TRUE(end.has_value());
-    EXPECT_EQ(end->code, 0) << "the child could not leave the job";
+    EXPECT_EQ(end.value_or(CommandEnd{-1}).code, 0) << "the child could not leave the job";
 }
 
 }  // namespace
