@@ -96,6 +96,8 @@ BENCHMARK(BM_ReaderScan)
     ->Args({0, 0, 0})
     ->Args({100, 1000, 1})
     ->Args({100, 1000, 0})
+    ->Args({4000, 30, 1})
+    ->Args({4000, 30, 0})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

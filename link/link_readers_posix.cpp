@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <unordered_map>
 
 namespace corvane {
 namespace {
@@ -19,6 +20,11 @@ namespace {
 // Without word of opens and closes, the maps of all the player's processes
 // are read at every fifth answer (every 10 s when asked every 2 s).
 constexpr int kBlindFullScanEvery = 5;
+// Processes found quiet (another user's, or the player's sharing our
+// /dev/shm and holding nothing) are passed over between full looks without a
+// system call; every so many looks (every minute at 2 s) they are looked at
+// again, for one that moved into a /dev/shm of its own.
+constexpr int kQuietForgottenEvery = 30;
 
 std::string readSmallFile(int directory, const std::string& path) {
     const UniqueFd fd(openat(directory, path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -62,6 +68,11 @@ struct ReaderScan::Impl {
     int answers = 0;
     // The readers on our /dev/shm's device (of this link and of removed ones), by pid.
     std::map<std::uint32_t, LinkReader> ofOurDevice;
+    // Quiet processes by pid, with their /proc entry's inode: a new process
+    // under an old pid has another.
+    std::unordered_map<std::uint32_t, ino_t> quiet;
+    int looks = 0;
+    struct stat ourShm {};
 
     // Watches the object at the name for opens and closes, when that is the link.
     void watch(const SharedMemory::Identity& link) {
@@ -99,17 +110,33 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
     const int procFd = dirfd(proc.get());
     const std::string ownShm = "/root/dev/shm/" + link.name;
     const pid_t self = getpid();
+    if (++state.looks % kQuietForgottenEvery == 1 || stat("/dev/shm", &state.ourShm) != 0) state.quiet.clear();
+    std::unordered_map<std::uint32_t, ino_t> quiet;
     std::map<std::uint32_t, LinkReader> found;
     while (const dirent* entry = readdir(proc.get())) {
         if (stop.load()) return std::nullopt;
         char* end = nullptr;
         const auto pid = static_cast<std::uint32_t>(std::strtoul(entry->d_name, &end, 10));
+        if (*end != '\0' || pid == 0 || static_cast<pid_t>(pid) == self) continue;
+        if (const auto was = state.quiet.find(pid); was != state.quiet.end() && was->second == entry->d_ino) {
+            if (!full) {
+                quiet.insert(*was);
+                continue;
+            }
+        }
         struct stat info {};
-        if (*end != '\0' || pid == 0 || static_cast<pid_t>(pid) == self ||
-            fstatat(procFd, entry->d_name, &info, 0) != 0 || info.st_uid != geteuid()) {
+        if (fstatat(procFd, entry->d_name, &info, 0) != 0) continue;
+        // Whether it sees our /dev/shm: then only an open, which inotify tells, makes it a reader.
+        const auto sharesOurShm = [&] {
+            struct stat shm {};
+            return fstatat(procFd, (entry->d_name + std::string("/root/dev/shm")).c_str(), &shm, 0) == 0 &&
+                   shm.st_dev == state.ourShm.st_dev && shm.st_ino == state.ourShm.st_ino;
+        };
+        if (info.st_uid != geteuid()) {
+            quiet.insert({pid, entry->d_ino});
             continue;
         }
-        // Between full scans: a reader of the link stays one while it lives
+        // Between full looks: a reader of the link stays one while it lives
         // (its end closes the object, which calls for a full scan); one of a
         // removed link is looked at again; of the others only a process whose
         // /dev/shm holds another object of the name, a sandbox's, where
@@ -119,17 +146,26 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
             found.insert(*known);
             continue;
         }
-        if (!full && known == state.ofOurDevice.end() &&
-            (fstatat(procFd, (entry->d_name + ownShm).c_str(), &info, 0) != 0 ||
-             info.st_dev == static_cast<dev_t>(link.device))) {
-            continue;
+        if (!full && known == state.ofOurDevice.end()) {
+            if (state.watching && sharesOurShm()) {
+                quiet.insert({pid, entry->d_ino});
+                continue;
+            }
+            if (fstatat(procFd, (entry->d_name + ownShm).c_str(), &info, 0) != 0 ||
+                info.st_dev == static_cast<dev_t>(link.device)) {
+                continue;
+            }
         }
         const auto held = heldInMaps(procFd, entry->d_name, link);
-        if (!held) continue;
+        if (!held) {
+            if (state.watching && sharesOurShm()) quiet.insert({pid, entry->d_ino});
+            continue;
+        }
         std::string program = readSmallFile(procFd, std::string(entry->d_name) + "/comm");
         if (program.ends_with('\n')) program.pop_back();
         found[pid] = {pid, program, *held};
     }
+    state.quiet = std::move(quiet);
 
     std::vector<LinkReader> readers;
     state.ofOurDevice.clear();
