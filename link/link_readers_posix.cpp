@@ -25,12 +25,25 @@ constexpr int kBlindFullScanEvery = 5;
 // system call; every so many looks (every minute at 2 s) they are looked at
 // again, for one that moved into a /dev/shm of its own.
 constexpr int kQuietForgottenEvery = 30;
+// When the object was opened or closed, only the maps of the player's
+// processes that are new or whose size changed since their maps were last
+// read are read (a reader grows by the mapping); everyone's every so many
+// looks (every 5 minutes at 2 s), for one that mapped the link and let go of
+// as much elsewhere.
+constexpr int kWholeLookEvery = 150;
+
 
 std::string readSmallFile(int directory, const std::string& path) {
     const UniqueFd fd(openat(directory, path.c_str(), O_RDONLY | O_CLOEXEC));
     char buffer[256];
     const ssize_t got = fd ? read(fd.get(), buffer, sizeof buffer) : -1;
     return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
+}
+
+// A process's size in pages (the first figure of statm); 0 when unknown.
+unsigned long sizeOf(int procFd, const char* pid) {
+    const std::string statm = readSmallFile(procFd, std::string(pid) + "/statm");
+    return std::strtoul(statm.c_str(), nullptr, 10);
 }
 
 struct Closer {
@@ -71,7 +84,15 @@ struct ReaderScan::Impl {
     // Quiet processes by pid, with their /proc entry's inode: a new process
     // under an old pid has another.
     std::unordered_map<std::uint32_t, ino_t> quiet;
+    // The player's processes that held nothing of ours when their maps were
+    // last read: their /proc entry's inode and their size then.
+    struct Size {
+        ino_t inode = 0;
+        unsigned long pages = 0;
+    };
+    std::unordered_map<std::uint32_t, Size> sizes;
     int looks = 0;
+    int sinceWhole = 0;
     struct stat ourShm {};
 
     // Watches the object at the name for opens and closes, when that is the link.
@@ -102,8 +123,11 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
     Impl& state = *impl_;
     bool full = !state.watching || !(state.watched == link);
     if (full) state.watch(link);  // events from here on; the full scan below covers what came before
-    if (state.watching && state.touched()) full = true;
+    const bool touched = state.watching && state.touched();
     if (!state.watching && ++state.answers % kBlindFullScanEvery != 1) full = false;
+    if (state.watching && ++state.sinceWhole >= kWholeLookEvery) full = true;
+    if (full) state.sinceWhole = 0;
+    const bool opened = touched && !full;
 
     const std::unique_ptr<DIR, Closer> proc(opendir("/proc"));
     if (!proc) return std::nullopt;
@@ -112,24 +136,27 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
     const pid_t self = getpid();
     if (++state.looks % kQuietForgottenEvery == 1 || stat("/dev/shm", &state.ourShm) != 0) state.quiet.clear();
     std::unordered_map<std::uint32_t, ino_t> quiet;
+    std::unordered_map<std::uint32_t, Impl::Size> sizes;
     std::map<std::uint32_t, LinkReader> found;
     while (const dirent* entry = readdir(proc.get())) {
         if (stop.load()) return std::nullopt;
         char* end = nullptr;
         const auto pid = static_cast<std::uint32_t>(std::strtoul(entry->d_name, &end, 10));
         if (*end != '\0' || pid == 0 || static_cast<pid_t>(pid) == self) continue;
-        if (const auto was = state.quiet.find(pid); was != state.quiet.end() && was->second == entry->d_ino) {
-            if (!full) {
-                quiet.insert(*was);
-                continue;
-            }
+        const auto sized = state.sizes.find(pid);
+        const bool sameSize = sized != state.sizes.end() && sized->second.inode == entry->d_ino;
+        if (sameSize) sizes.insert(*sized);  // until its maps are read again
+        if (const auto was = state.quiet.find(pid); !full && !opened && was != state.quiet.end() && was->second == entry->d_ino) {
+            quiet.insert(*was);
+            continue;
         }
         struct stat info {};
         if (fstatat(procFd, entry->d_name, &info, 0) != 0) continue;
         // Whether it sees our /dev/shm: then only an open, which inotify tells, makes it a reader.
         const auto sharesOurShm = [&] {
             struct stat shm {};
-            return fstatat(procFd, (entry->d_name + std::string("/root/dev/shm")).c_str(), &shm, 0) == 0 &&
+            return state.watching &&
+                   fstatat(procFd, (entry->d_name + std::string("/root/dev/shm")).c_str(), &shm, 0) == 0 &&
                    shm.st_dev == state.ourShm.st_dev && shm.st_ino == state.ourShm.st_ino;
         };
         if (info.st_uid != geteuid()) {
@@ -137,17 +164,23 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
             continue;
         }
         // Between full looks: a reader of the link stays one while it lives
-        // (its end closes the object, which calls for a full scan); one of a
+        // (its end closes the object, which calls for a look); one of a
         // removed link is looked at again; of the others only a process whose
         // /dev/shm holds another object of the name, a sandbox's, where
-        // nothing tells of its opens.
+        // nothing tells of its opens. After an open or close, the readers and
+        // the processes new or of another size since their maps were read.
         const auto known = state.ofOurDevice.find(pid);
-        if (!full && known != state.ofOurDevice.end() && known->second.holds == LinkReader::Holds::ThisLink) {
+        if (!full && !opened && known != state.ofOurDevice.end() && known->second.holds == LinkReader::Holds::ThisLink) {
             found.insert(*known);
             continue;
         }
-        if (!full && known == state.ofOurDevice.end()) {
-            if (state.watching && sharesOurShm()) {
+        const unsigned long pages = full || opened ? sizeOf(procFd, entry->d_name) : 0;
+        if (opened && known == state.ofOurDevice.end() && sameSize && pages != 0 && sized->second.pages == pages) {
+            if (sharesOurShm()) quiet.insert({pid, entry->d_ino});
+            continue;
+        }
+        if (!full && !opened && known == state.ofOurDevice.end()) {
+            if (sharesOurShm()) {
                 quiet.insert({pid, entry->d_ino});
                 continue;
             }
@@ -157,8 +190,10 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
             }
         }
         const auto held = heldInMaps(procFd, entry->d_name, link);
+        sizes.erase(pid);
         if (!held) {
-            if (state.watching && sharesOurShm()) quiet.insert({pid, entry->d_ino});
+            if (pages != 0) sizes[pid] = {entry->d_ino, pages};
+            if (sharesOurShm()) quiet.insert({pid, entry->d_ino});
             continue;
         }
         std::string program = readSmallFile(procFd, std::string(entry->d_name) + "/comm");
@@ -166,6 +201,7 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
         found[pid] = {pid, program, *held};
     }
     state.quiet = std::move(quiet);
+    state.sizes = std::move(sizes);
 
     std::vector<LinkReader> readers;
     state.ofOurDevice.clear();
