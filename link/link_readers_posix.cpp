@@ -1,5 +1,6 @@
 #include "link/link_readers.h"
 
+#include "common/proc_files.h"
 #include "common/unique_fd.h"
 
 #include <dirent.h>
@@ -32,17 +33,9 @@ constexpr int kQuietForgottenEvery = 30;
 // as much elsewhere.
 constexpr int kWholeLookEvery = 150;
 
-
-std::string readSmallFile(int directory, const std::string& path) {
-    const UniqueFd fd(openat(directory, path.c_str(), O_RDONLY | O_CLOEXEC));
-    char buffer[256];
-    const ssize_t got = fd ? read(fd.get(), buffer, sizeof buffer) : -1;
-    return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
-}
-
 // A process's size in pages (the first figure of statm); 0 when unknown.
 unsigned long sizeOf(int procFd, const char* pid) {
-    const std::string statm = readSmallFile(procFd, std::string(pid) + "/statm");
+    const std::string statm = readProcFile(std::string(pid) + "/statm", 256, procFd).value_or(std::string());
     return std::strtoul(statm.c_str(), nullptr, 10);
 }
 
@@ -150,8 +143,6 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
             quiet.insert(*was);
             continue;
         }
-        struct stat info {};
-        if (fstatat(procFd, entry->d_name, &info, 0) != 0) continue;
         // Whether it sees our /dev/shm: then only an open, which inotify tells, makes it a reader.
         const auto sharesOurShm = [&] {
             struct stat shm {};
@@ -159,10 +150,11 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
                    fstatat(procFd, (entry->d_name + std::string("/root/dev/shm")).c_str(), &shm, 0) == 0 &&
                    shm.st_dev == state.ourShm.st_dev && shm.st_ino == state.ourShm.st_ino;
         };
-        if (info.st_uid != geteuid()) {
+        if (!isPlayersProcess(pid)) {
             quiet.insert({pid, entry->d_ino});
             continue;
         }
+        struct stat info {};
         // Between full looks: a reader of the link stays one while it lives
         // (its end closes the object, which calls for a look); one of a
         // removed link is looked at again; of the others only a process whose
@@ -196,7 +188,7 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
             if (sharesOurShm()) quiet.insert({pid, entry->d_ino});
             continue;
         }
-        std::string program = readSmallFile(procFd, std::string(entry->d_name) + "/comm");
+        std::string program = readProcFile(std::string(entry->d_name) + "/comm", 256, procFd).value_or(std::string());
         if (program.ends_with('\n')) program.pop_back();
         found[pid] = {pid, program, *held};
     }
