@@ -139,9 +139,19 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
         const auto sized = state.sizes.find(pid);
         const bool sameSize = sized != state.sizes.end() && sized->second.inode == entry->d_ino;
         if (sameSize) sizes.insert(*sized);  // until its maps are read again
-        if (const auto was = state.quiet.find(pid); !full && !opened && was != state.quiet.end() && was->second == entry->d_ino) {
+        const auto was = state.quiet.find(pid);
+        const bool wasQuiet = was != state.quiet.end() && was->second == entry->d_ino;
+        if (!full && !opened && wasQuiet) {
             quiet.insert(*was);
             continue;
+        }
+        // After an open, one of the player's that held nothing and kept its size is passed over.
+        if (opened && sameSize && state.ofOurDevice.find(pid) == state.ofOurDevice.end()) {
+            const unsigned long pages = sizeOf(procFd, entry->d_name);
+            if (pages != 0 && pages == sized->second.pages) {
+                if (wasQuiet) quiet.insert(*was);
+                continue;
+            }
         }
         // Whether it sees our /dev/shm: then only an open, which inotify tells, makes it a reader.
         const auto sharesOurShm = [&] {
@@ -167,10 +177,6 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
             continue;
         }
         const unsigned long pages = full || opened ? sizeOf(procFd, entry->d_name) : 0;
-        if (opened && known == state.ofOurDevice.end() && sameSize && pages != 0 && sized->second.pages == pages) {
-            if (sharesOurShm()) quiet.insert({pid, entry->d_ino});
-            continue;
-        }
         if (!full && !opened && known == state.ofOurDevice.end()) {
             if (sharesOurShm()) {
                 quiet.insert({pid, entry->d_ino});
