@@ -33,7 +33,10 @@ const char kUsageText[] =
     "  --config FILE         Read options from FILE, one name = value per line:\n"
     "                        names in any case, a value in \"quotes\" or not, and a\n"
     "                        # or ; after a blank begins a note; UTF-8 or UTF-16\n"
-    "  --log FILE            Append the start line, notices, errors and status changes to FILE\n";
+    "  --log FILE            Append the start line, notices, errors and status changes to FILE\n"
+    "  --check               Look once at the game, the bridge, the link and the voice\n"
+    "                        client, say which link is broken and how to mend it, and exit\n"
+    "  --json                With --check: the report as one JSON object\n";
 
 void printUsage(std::ostream& out) {
     out << kUsageText;
@@ -195,7 +198,10 @@ ParseOutcome parseOptions(int argc, const char* const* argv, BridgeOptions& opti
             return takeCommand(position, argc, argv, options) ? ParseOutcome::Run
                                                               : ParseOutcome::Invalid;
         }
-        const bool hasValue = position + 1 < argc && argv[position + 1] != nullptr;
+        // A "--" followed by words starts the game's command even here: the
+        // option then has no value (an unset variable in "--identity $NAME --").
+        const bool hasValue = position + 1 < argc && argv[position + 1] != nullptr &&
+                              !(std::string_view(argv[position + 1]) == "--" && position + 2 < argc);
         if (arg == "--config") {
             if (!hasValue) return ParseOutcome::Invalid;
             const std::string path = argv[position + 1];
@@ -212,6 +218,11 @@ ParseOutcome parseOptions(int argc, const char* const* argv, BridgeOptions& opti
             }
             if (options.logFile != logBefore) options.logFile = besideSettingsFile(path, options.logFile);
             ++position;
+            continue;
+        }
+        // Only on the command line: a settings file says how the bridge runs, not what it does.
+        if (arg == "--check" || arg == "--json") {
+            (arg == "--check" ? options.check : options.json) = true;
             continue;
         }
         const OptionSpec* option = arg.starts_with("--") ? findOption(arg.substr(2)) : nullptr;
@@ -234,12 +245,14 @@ ParseOutcome parseOptions(int argc, const char* const* argv, BridgeOptions& opti
 ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& options,
                               std::ostream& err) {
     int position = 1;
-    const ParseOutcome outcome = parseOptions(argc, argv, options, err, position);
-    if (outcome != ParseOutcome::Invalid && outcome != ParseOutcome::InvalidSettings) return outcome;
-    // The game's command after a bad option still runs: the first "--" past
-    // it (also one that a bad option would have taken as its value).
+    ParseOutcome outcome = parseOptions(argc, argv, options, err, position);
+    if (outcome == ParseOutcome::Run && options.json && !options.check) outcome = ParseOutcome::Invalid;
+    if (outcome == ParseOutcome::Run) return outcome;
+    // The game's command after a bad option, or after --help or --version,
+    // still runs: the first "--" from it on (also one that a bad option would
+    // have taken as its value, or the one a line refused as a whole stopped at).
     options.command.clear();
-    for (int at = position + 1; at < argc && argv[at] != nullptr; ++at) {
+    for (int at = position; at < argc && argv[at] != nullptr; ++at) {
         if (std::string_view(argv[at]) == "--") {
             takeCommand(at, argc, argv, options);
             break;

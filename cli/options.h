@@ -31,12 +31,18 @@ struct BridgeOptions {
     // Everything after "--": the game's command, started by the bridge and read
     // as with --wow --wait. Empty without one.
     std::vector<std::string> command = {};
+    // --check: look once at the whole chain and say what is broken, changing
+    // nothing; --json (only with it) gives that as one JSON object.
+    bool check = false;
+    bool json = false;
 };
 
 enum class ParseOutcome {
     Run,      // every argument consumed
-    Help,     // "--help" or "-h": the caller prints the usage and exits with 0
-    Version,  // "--version": the caller prints the name and version and exits with 0
+    // "--help" or "-h": the caller prints the usage and exits with 0, or with
+    // a game command after "--" runs the game alone and ends with it
+    Help,
+    Version,  // "--version": the same with the name and version
     Invalid,  // the caller prints the hint and exits with 2
     InvalidSettings,  // a settings file's line was named instead; the caller exits with 2
 };

@@ -44,9 +44,11 @@ public:
     // `exeName`, ignoring case, in the system's order: on Linux those of the
     // bridge's real user (every one for root), on Windows those of its session
     // and, where a process's token tells, of its user. `links`, unless null,
-    // receives every process's parent. False when the processes cannot be listed.
+    // receives every process's parent; `others`, unless null, how many live
+    // processes of the name are left out as not the player's. False when the
+    // processes cannot be listed.
     static bool list(std::wstring_view exeName, std::vector<std::uint32_t>& found,
-                     std::vector<ProcessLink>* links);
+                     std::vector<ProcessLink>* links, std::size_t* others = nullptr);
     // Attaches to the process `pid`, whose main module is the file `moduleName`.
     // Closes any earlier process first; holds nothing on failure.
     Status open(std::uint32_t pid, std::wstring_view moduleName, std::uint32_t& errorCode);
@@ -83,16 +85,16 @@ private:
 };
 
 // The processes a game command counts as its own: each that descends from
-// `ancestor` along the parent links or, where the system keeps the command's
-// processes in a list of their own (a Windows job), exactly `members`.
+// `ancestor` along the parent links and, where the system keeps the command's
+// processes in a list of their own (a Windows job), each of `members`, whoever
+// its parent (one that asked to leave the job still counts by its descent).
 struct CommandProcesses {
     std::uint32_t ancestor = 0;
     std::optional<std::vector<std::uint32_t>> members;
 };
 
 // Those of `found`, in order, that are the command's: `ancestor` itself or its
-// descendants along the parent links of `processes`, or with `members` those
-// listed there. A chain that loops (Windows reuses the ID of an ended parent)
+// descendants along the parent links of `processes`, and those listed in `members`. A chain that loops (Windows reuses the ID of an ended parent)
 // or leaves the list ends without a match.
 std::vector<std::uint32_t> commandsOwn(const std::vector<std::uint32_t>& found,
                                        const std::vector<ProcessLink>& processes,
