@@ -155,7 +155,7 @@ TEST(LinkFault, AFullDevShmEndsWith1AndSaysSo) {
     };
     for (const auto& [args, voiceClientMadeIt, code, said] : rows) {
         if (voiceClientMadeIt) {
-            ASSERT_EQ((std::ofstream(kLink).close(), truncate(kLink.c_str(), 10580)), 0);
+            ASSERT_EQ((std::ofstream(kLink).close(), chmod(kLink.c_str(), 0600) | truncate(kLink.c_str(), 10580)), 0);
         }
         const Finished run = runToEnd(args);
         EXPECT_EQ(std::pair(run.exitCode, run.errorOutput), std::pair(std::optional(code), said));

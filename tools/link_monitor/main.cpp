@@ -79,6 +79,7 @@ std::string openLink(SharedMemory& memory) {
         return win32ErrorText("Could not map MumbleLink shared memory", code);
     case SharedMemory::Status::InUse:  // writers' outcomes; reading never gives them
     case SharedMemory::Status::NoSpace:
+    case SharedMemory::Status::TooSmall:  // a short record is sampled, and said so
     case SharedMemory::Status::OpenFailed:
         break;
     }
