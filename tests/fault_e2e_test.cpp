@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
+#include <thread>
 #include <fstream>
 #include <iterator>
 #include <tuple>
@@ -188,6 +190,104 @@ TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
     EXPECT_EQ(std::pair(second.exitCode, second.errorOutput),
               std::pair(std::optional(1), std::string("ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n")));
     EXPECT_TRUE(stopBridge(again));
+}
+
+// The record as a holder of the object sees it (`path`, /proc/<pid>/fd/<n> for
+// one no name leads to any more): its tick and avatar x.
+std::pair<std::uint32_t, float> heldRecord(const std::string& path) {
+    char bytes[12] = {};
+    std::ifstream(path, std::ios::binary).read(bytes, sizeof bytes);
+    std::pair<std::uint32_t, float> seen;
+    std::memcpy(&seen.first, bytes + 4, 4);
+    std::memcpy(&seen.second, bytes + 8, 4);
+    return seen;
+}
+
+// Another user's program (holder, its descriptor 3) holds the player's link,
+// which was open to others: the old object is left to it with the character
+// parked (the isolation point, x of 50,000,000 m or more) and no tick after
+// the notice; the bridge publishes to a new one for the player alone. At
+// start, and while running when the link's mode is opened (the bridge stopped
+// meanwhile, so the holder surely opens it first).
+TEST(Fault, ALinkOthersCouldOpenIsMadeAnewAndTheOldOneParked) {
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
+    const std::string link = "/dev/shm/MumbleLink.1000";
+    const std::string notice = "MumbleLink shared memory " + link + " could be opened by other users of the "
+                               "computer, so the bridge made it anew for you alone; the old one shows your "
+                               "character parked.\n";
+    std::filesystem::remove(link);
+    std::ofstream(link) << std::string(10580, '\0');
+    ASSERT_EQ(chown(link.c_str(), 1000, 1000) | chmod(link.c_str(), 0644), 0);
+    ChildProcess bridge, holders[2];
+    std::string error;
+    const auto hold = [&](ChildProcess& holder) {
+        return holder.start(asNobody({"/bin/sh", "-c", "exec 3<" + link + "; echo held; exec sleep 600"}), error) &&
+               awaitOutput(holder, "held");
+    };
+    ASSERT_TRUE(hold(holders[0])) << error;
+    ASSERT_TRUE(bridge.start(asUser(1000, {bridgePath(), "--identity", "Mine", "--", siblingProgram("Wow.exe")}), error));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        if (round == 1) {
+            ASSERT_EQ(kill(bridge.id(), SIGSTOP), 0);
+            ASSERT_EQ(chmod(link.c_str(), 0644), 0);
+            ASSERT_TRUE(hold(holders[1])) << error;
+            ASSERT_EQ(kill(bridge.id(), SIGCONT), 0);
+        }
+        EXPECT_TRUE(pollUntil([&] {
+            const std::string said = bridge.errorOutput();
+            return said.find(notice) != said.npos && (round == 0 || said.find(notice) != said.rfind(notice));
+        }, kStartTimeout)) << bridge.errorOutput();
+        const std::string held = "/proc/" + std::to_string(holders[round].id()) + "/fd/3";
+        const auto parked = heldRecord(held);
+        const auto published = heldRecord(link);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_EQ(heldRecord(held), parked) << "a tick after the notice";
+        EXPECT_GE(parked.second, 50'000'000.0f);
+        struct stat info {};
+        EXPECT_TRUE(stat(link.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600 && info.st_uid == 1000);
+        EXPECT_GT(heldRecord(link).first, published.first) << "the new link is not written";
+    }
+    ASSERT_TRUE(bridge.writeInput("exit 0\n"));
+    EXPECT_EQ(bridge.wait(kExitTimeout), 0);
+}
+
+// Another user's file takes the name while the bridge runs: the bridge leaves
+// it alone, parks the object it wrote, says so once and runs on; once the file
+// is gone it publishes to a new link within 2 s.
+TEST(Fault, AnotherUsersObjectAtTheNameIsWaitedOut) {
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
+    const std::string link = "/dev/shm/MumbleLink." + std::to_string(getuid());
+    const std::string at = "MumbleLink shared memory " + link;
+    ChildProcess bridge;
+    LinkProbe old;
+    ASSERT_TRUE(startBridge(bridge, old, {"--identity", "Mine", "--", siblingProgram("Wow.exe")}));
+    ASSERT_EQ(kill(bridge.id(), SIGSTOP), 0);
+    ASSERT_EQ(unlink(link.c_str()), 0);
+    ASSERT_EQ(runToEnd(asNobody({"/bin/sh", "-c", "head -c 10580 /dev/zero | tr '\\0' '\\245' > " + link})).exitCode, 0);
+    ASSERT_EQ(kill(bridge.id(), SIGCONT), 0);
+    const std::string waiting = at + " belongs to user 65534, not to you, so the bridge leaves it alone: have it "
+        "removed (sudo rm " + link + "); until then your character is parked, and the bridge looks again every second.\n";
+    EXPECT_TRUE(pollUntil([&] { return bridge.errorOutput().find(waiting) != std::string::npos; }, kStepTimeout))
+        << bridge.errorOutput();
+    EXPECT_TRUE(old.waitFor([](const LinkRecord& r) { return r.fAvatarPosition[0] >= 50'000'000.0f; }, kStepTimeout));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::ifstream in(link, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(10580, '\xA5'));
+    EXPECT_EQ(bridge.errorOutput().find(waiting), bridge.errorOutput().rfind(waiting)) << "said once";
+    EXPECT_TRUE(bridge.running());
+
+    ASSERT_TRUE(std::filesystem::remove(link));
+    const auto removed = std::chrono::steady_clock::now();
+    LinkProbe fresh;
+    std::string error;
+    ASSERT_TRUE(pollUntil([&] { return fresh.open(error); }, kStepTimeout)) << error;
+    EXPECT_TRUE(fresh.waitFor([](const LinkRecord& r) { return r.uiTick > 1; }, kStepTimeout));
+    EXPECT_LT(std::chrono::steady_clock::now() - removed, std::chrono::seconds(2));
+    EXPECT_TRUE(pollUntil([&] { return bridge.errorOutput().find(at + " can be used again; the bridge publishes "
+                                                                 "to it.\n") != std::string::npos; }, kStepTimeout));
+    ASSERT_TRUE(bridge.writeInput("exit 0\n"));
+    EXPECT_EQ(bridge.wait(kExitTimeout), 0);
 }
 
 // "--config" naming what is no file is refused at once: read, a FIFO that

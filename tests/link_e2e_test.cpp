@@ -111,6 +111,44 @@ TEST(LinkFault, ARemovedOrReplacedLinkIsFollowedAndStaysOneBridges) {
     close(held);
 }
 
+// A reader polling a new link, as the voice client does (one read of the whole
+// record, or the tick and then the fields through a mapping), never sees a
+// tick before the frame it marks: the avatar's x (1.5) and the identity.
+TEST(LinkFault, ANewTickAlwaysComesWithItsFrame) {
+    for (int start = 0; start < 40; ++start) {
+        SCOPED_TRACE(start);
+        std::filesystem::remove(kLink);
+        ChildProcess bridge;
+        std::string error;
+        ASSERT_TRUE(bridge.start({bridgePath(), "--identity", "Mine", "--x", "1.5"}, error)) << error;
+        int fd = -1;
+        ASSERT_TRUE(pollUntil([&] { return (fd = open(kLink.c_str(), O_RDONLY | O_CLOEXEC)) >= 0; }, kStartTimeout));
+        unsigned char record[10580] = {};
+        const volatile unsigned char* view = nullptr;
+        struct stat info {};
+        std::uint32_t tick = 0;
+        while (tick == 0 && bridge.running()) {
+            if (start % 2 == 0) {  // the whole record at once
+                if (pread(fd, record, sizeof record, 0) >= 8) std::memcpy(&tick, record + 4, 4);
+            } else if (view == nullptr) {  // mapped once it has its size
+                void* mapped = fstat(fd, &info) == 0 && info.st_size == 10580
+                    ? mmap(nullptr, 10580, PROT_READ, MAP_SHARED, fd, 0) : MAP_FAILED;
+                if (mapped != MAP_FAILED) view = static_cast<const volatile unsigned char*>(mapped);
+            } else {  // the tick, then the fields
+                for (int i = 0; i < 4; ++i) tick |= static_cast<std::uint32_t>(view[4 + i]) << (8 * i);
+                for (std::size_t i = 0; tick != 0 && i < sizeof record; ++i) record[i] = view[i];
+            }
+        }
+        float x = 0;
+        std::memcpy(&x, record + 8, 4);
+        EXPECT_EQ(std::tuple(x, record[1104]), std::tuple(1.5f, 'M')) << tick;
+        if (view != nullptr) munmap(const_cast<unsigned char*>(view), 10580);
+        close(fd);
+        ASSERT_TRUE(bridge.signal(SIGINT));
+        EXPECT_EQ(bridge.wait(kExitTimeout), 0);
+    }
+}
+
 // Cut short under them, the bridge makes the record whole again and the
 // monitor says what it finds; neither dies of SIGBUS.
 TEST(LinkFault, AShrunkLinkKillsNeitherTheBridgeNorTheMonitor) {
