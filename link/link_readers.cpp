@@ -69,7 +69,25 @@ std::optional<LinkReader::Holds> linkHeld(const MappedFile& file, std::uint32_t 
     return sameDevice ? LinkReader::Holds::Removed : LinkReader::Holds::Elsewhere;
 }
 
-std::string describeReaders(std::vector<LinkReader> readers, const std::string& location) {
+bool statusSeesEveryProcess(std::string_view status) {
+    const std::size_t at = status.find("\nNSpid:");
+    if (at == std::string_view::npos) return true;  // a kernel that does not say
+    std::string_view line = status.substr(at + 7);
+    line = line.substr(0, line.find('\n'));
+    std::size_t numbers = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] >= '0' && line[i] <= '9' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) ++numbers;
+    }
+    return numbers <= 1;
+}
+
+std::string describeReaders(std::vector<LinkReader> readers, const std::string& location,
+                            bool seesEveryProcess) {
+    if (readers.empty() && !seesEveryProcess) {
+        return "The bridge runs in a sandbox that hides the computer's other programs from it, so it "
+               "cannot see who reads the link " + location + ": the link monitor, run outside the "
+               "sandbox, shows its readers.\n";
+    }
     if (readers.empty()) {
         return "No voice client has the link " + location + " open yet: check that Mumble runs, "
                "as you, with Positional Audio ticked (Audio Output) and Link to Game and Transmit "
@@ -162,6 +180,7 @@ void ReaderWatch::watch(const SharedMemory::Identity& link) {
 void ReaderWatch::startThread() {
     thread_ = std::thread([shared = shared_, intervalMs = intervalMs_] {
         ReaderScan scan;
+        const bool seesAll = lookSeesEveryProcess();
         std::unique_lock held(shared->mutex);
         while (!shared->stopping) {
             shared->changed = false;
@@ -170,7 +189,7 @@ void ReaderWatch::startThread() {
             std::optional<std::string> text;
             try {
                 if (const auto readers = scan.find(asked, shared->stop)) {
-                    text = describeReaders(*readers, sharedMemoryLocation(asked.name));
+                    text = describeReaders(*readers, sharedMemoryLocation(asked.name), seesAll);
                 }
             } catch (...) {  // out of memory: nothing to tell this time
             }
