@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -132,4 +134,26 @@ TEST(LinuxLink, FollowsTheNameAndMakesAShortRecordWhole) {
     EXPECT_EQ(writer.lastError(), "Another CorvaneVoiceBridge is already publishing to MumbleLink.");
     removeSharedMemory(name);
     std::remove((path + "-old").c_str());
+}
+
+// With no thread to be had (a process limit reached), the readers are not
+// looked for, which is said once; the link is written as ever.
+TEST(LinuxLink, NoThreadForTheReadersIsSaidOnceAndCostsNothingElse) {
+    const pid_t child = fork();
+    if (child == 0) {  // as an ordinary user: root's threads know no limit
+        const rlimit none{0, 0};
+        if ((geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) || setrlimit(RLIMIT_NPROC, &none) != 0) _exit(2);
+        const std::string name = "CorvaneThreadTest-" + std::to_string(getpid());
+        LinkWriter writer(name);
+        const bool published = writer.open() && writer.publish({}) && !writer.readers() && writer.publish({});
+        const std::string said = writer.takeNotice();
+        writer.readers();
+        removeSharedMemory(name);
+        _exit(published && writer.takeNotice().empty() &&
+              said == "The readers of the link cannot be looked for: a thread for the look cannot be made "
+                      "(Resource temporarily unavailable); the bridge publishes on.\n" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

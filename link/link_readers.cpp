@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 
 namespace corvane {
 namespace {
@@ -173,7 +174,10 @@ void ReaderWatch::watch(const SharedMemory::Identity& link) {
     if (thread_.joinable()) return;
     try {
         startThread();
-    } catch (...) {  // no thread to be had: the readers are not told, the bridge runs on
+    } catch (const std::system_error& error) {  // no thread to be had: the readers are not told, the bridge runs on
+        failure_ = "a thread for the look cannot be made (" + error.code().message() + ")";
+    } catch (...) {
+        failure_ = "a thread for the look cannot be made (out of memory)";
     }
 }
 
@@ -201,6 +205,12 @@ void ReaderWatch::startThread() {
         shared->done = true;
         shared->wake.notify_all();
     });
+}
+
+std::string ReaderWatch::takeFailure() {
+    if (failureSaid_ || failure_.empty()) return {};
+    failureSaid_ = true;
+    return failure_;
 }
 
 std::optional<std::string> ReaderWatch::latest() const {

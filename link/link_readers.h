@@ -113,6 +113,8 @@ public:
     // Nothing before the first answer about the current link, or where the
     // system cannot tell.
     std::optional<std::string> latest() const;
+    // Why no look can run (no thread could be made for it), once; else empty.
+    std::string takeFailure();
 
 private:
     struct Shared;  // between the owner and the thread, kept alive by both
@@ -122,6 +124,8 @@ private:
     const std::int64_t intervalMs_;
     std::shared_ptr<Shared> shared_;
     std::thread thread_;
+    std::string failure_;
+    bool failureSaid_ = false;
 };
 
 }  // namespace corvane

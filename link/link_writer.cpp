@@ -202,6 +202,9 @@ std::optional<std::string> LinkWriter::readers() {
     if (!connected()) return std::nullopt;
     if (!readers_) readers_ = std::make_unique<ReaderWatch>();
     readers_->watch(memory_.identity());
+    if (const std::string failure = readers_->takeFailure(); !failure.empty()) {
+        notice_ += "The readers of the link cannot be looked for: " + failure + "; the bridge publishes on.\n";
+    }
     return readers_->latest();
 }
 
