@@ -275,6 +275,7 @@ TEST(Fault, AnotherUsersObjectAtTheNameIsWaitedOut) {
     std::ifstream in(link, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(10580, '\xA5'));
     EXPECT_EQ(bridge.errorOutput().find(waiting), bridge.errorOutput().rfind(waiting)) << "said once";
+    EXPECT_TRUE(awaitOutput(bridge, "| isolated | no link: " + link + " belongs to user 65534 | Mumble=("));
     EXPECT_TRUE(bridge.running());
 
     ASSERT_TRUE(std::filesystem::remove(link));
