@@ -242,12 +242,13 @@ SharedMemory::Status SharedMemory::openOrCreateOnce(const std::string& name, std
     // narrowing its mode takes back no descriptor already open. Theirs it
     // stays, kept here for a last frame; the player's link is made anew, for
     // the player alone.
-    TakeOver takeOver = TakeOver::None;
+    // A lock whose holder cannot be told (it has ended, leaving the lock to
+    // whoever shares its descriptor) on an object open to others is no bridge
+    // of the player's either: those never leave it so.
+    TakeOver takeOver = mayTakeOver && (info.st_mode & 077) != 0 ? TakeOver::OpenToOthers : TakeOver::None;
     if (access == Access::Exclusive && !lockExclusively(fd.get())) {
-        if (!mayTakeOver || !lockedByAnotherUser(info)) return Status::InUse;
-        takeOver = TakeOver::LockedByAnotherUser;
-    } else if (mayTakeOver && (info.st_mode & 077) != 0) {
-        takeOver = TakeOver::OpenToOthers;
+        if (mayTakeOver && lockedByAnotherUser(info)) takeOver = TakeOver::LockedByAnotherUser;
+        if (takeOver == TakeOver::None) return Status::InUse;
     }
     // Some bytes, but fewer than the record: made by a program with another
     // idea of the record, and left as it is. None: being made (the voice
