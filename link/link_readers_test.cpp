@@ -65,7 +65,6 @@ TEST(LinkReaders, SaysWhoReadsTheLinkAndWhatToDo) {
     EXPECT_EQ(describeReaders({}, at, false), "The bridge runs in a sandbox that hides the computer's other "
               "programs from it, so it cannot see who reads the link " + at + ": the link monitor, run outside "
               "the sandbox, shows its readers.\n");
-    EXPECT_EQ(describeReaders({{4242, "mumble", Holds::ThisLink}}, at, false), "The link " + at + " is read by mumble (pid 4242).\n");
 }
 
 // /proc/self/status names the process in each PID namespace it is in, outermost first.
@@ -73,7 +72,6 @@ TEST(LinkReaders, ASandboxsPidNamespaceHidesTheOtherProcesses) {
     const std::tuple<const char*, bool> rows[] = {
         {"Name:\tbridge\nNSpid:\t4242\nNSpgid:\t4242 17\n", true},
         {"Name:\tbridge\nNSpid:\t4242\t17\nNSpgid:\t4242\t17\n", false},
-        {"Name:\tbridge\nNSpid:\t4242\t17\t2", false},
         {"Name:\tbridge\nPid:\t4242\n", true},  // an older kernel: no sign of one
     };
     for (const auto& [status, seesAll] : rows) EXPECT_EQ(statusSeesEveryProcess(status), seesAll) << status;
