@@ -19,7 +19,7 @@ public:
         Ok,
         NotFound,         // openExisting only: no object of that name
         OpenFailed,       // the object could not be opened (or created)
-        MapFailed,        // opened, but it holds fewer than `size` bytes, or no view could be mapped
+        MapFailed,        // Windows: opened, but no view of `size` bytes could be mapped
         NotOwned,         // POSIX: the object belongs to another user and was left alone
         NotSharedMemory,  // POSIX: something of the user's at the name is no shared-memory object
         InUse,            // Exclusive: another writer holds the object

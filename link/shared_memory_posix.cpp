@@ -241,10 +241,9 @@ SharedMemory::Status SharedMemory::openOrCreateOnce(const std::string& name, std
     // that one of them locks (they opened it while it was open to them), and
     // narrowing its mode takes back no descriptor already open. Theirs it
     // stays, kept here for a last frame; the player's link is made anew, for
-    // the player alone.
-    // A lock whose holder cannot be told (it has ended, leaving the lock to
-    // whoever shares its descriptor) on an object open to others is no bridge
-    // of the player's either: those never leave it so.
+    // the player alone. A lock whose holder cannot be told (it has ended,
+    // leaving the lock to whoever shares its descriptor) on an object open to
+    // others is no bridge of the player's either: those never leave it so.
     TakeOver takeOver = mayTakeOver && (info.st_mode & 077) != 0 ? TakeOver::OpenToOthers : TakeOver::None;
     if (access == Access::Exclusive && !lockExclusively(fd.get())) {
         if (mayTakeOver && lockedByAnotherUser(info)) takeOver = TakeOver::LockedByAnotherUser;
