@@ -85,9 +85,9 @@ bool statusSeesEveryProcess(std::string_view status) {
 std::string describeReaders(std::vector<LinkReader> readers, const std::string& location,
                             bool seesEveryProcess) {
     if (readers.empty() && !seesEveryProcess) {
-        return "The bridge runs in a sandbox that hides the computer's other programs from it, so it "
-               "cannot see who reads the link " + location + ": the link monitor, run outside the "
-               "sandbox, shows its readers.\n";
+        return "Who reads the link " + location + " cannot be seen from inside this sandbox (a "
+               "Flatpak or a container hides the computer's other programs): the link monitor run "
+               "outside it shows its readers.\n";
     }
     if (readers.empty()) {
         return "No voice client has the link " + location + " open yet: check that Mumble runs, "

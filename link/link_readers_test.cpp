@@ -62,9 +62,9 @@ TEST(LinkReaders, SaysWhoReadsTheLinkAndWhatToDo) {
     };
     for (const auto& [readers, text] : rows) EXPECT_EQ(describeReaders(readers, at), text);
     // Inside a sandbox's PID namespace, finding nobody says nothing of the voice client.
-    EXPECT_EQ(describeReaders({}, at, false), "The bridge runs in a sandbox that hides the computer's other "
-              "programs from it, so it cannot see who reads the link " + at + ": the link monitor, run outside "
-              "the sandbox, shows its readers.\n");
+    EXPECT_EQ(describeReaders({}, at, false), "Who reads the link " + at + " cannot be seen from inside this "
+              "sandbox (a Flatpak or a container hides the computer's other programs): the link monitor run "
+              "outside it shows its readers.\n");
 }
 
 // /proc/self/status names the process in each PID namespace it is in, outermost first.

@@ -199,9 +199,9 @@ TEST(LinkFault, ReadersAreNamed) {
     ChildProcess bridge;
     std::string error;
     ASSERT_TRUE(bridge.start({bridgePath(), "--", siblingProgram("Wow.exe")}, error)) << error;
-    EXPECT_TRUE(saysOnError(bridge, "The bridge runs in a sandbox that hides the computer's other programs from "
-        "it, so it cannot see who reads the link " + kLink + ": the link monitor, run outside the sandbox, shows "
-        "its readers.\n"));
+    EXPECT_TRUE(saysOnError(bridge, "Who reads the link " + kLink + " cannot be seen from inside this sandbox (a "
+        "Flatpak or a container hides the computer's other programs): the link monitor run outside it shows its "
+        "readers.\n"));
     const std::string self = "link_e2e_tests (pid " + std::to_string(getpid()) + ")";
     {
         LinkProbe probe;
