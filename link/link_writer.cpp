@@ -144,7 +144,9 @@ bool LinkWriter::publish(const LinkFrame& frame) {
     std::uint32_t code = 0;
     const SharedMemory::Written written = memory_.write(&record_, sizeof record_, code);
     if (written == SharedMemory::Written::NoSpace) {
-        startWaiting(noSpaceText(sharedMemoryLocation(name_), code) + kLooksAgain,
+        // Cut short, with no room to grow: nothing can be written into it, not even the parking frame.
+        startWaiting(noSpaceText(sharedMemoryLocation(name_), code) + "; until then the bridge publishes "
+                                                                      "nothing, and looks again every second.",
                      folderOf(sharedMemoryLocation(name_)) + " has no room for the link");
         return true;
     }

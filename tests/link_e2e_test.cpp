@@ -168,7 +168,7 @@ TEST(LinkFault, AShrunkLinkKillsNeitherTheBridgeNorTheMonitor) {
 
 // No memory left in /dev/shm for the record: exit 1 and the message, with a
 // game command the game's own exit code; never SIGBUS (135). A record the
-// voice client made is reserved too.
+// voice client made is reserved too. While running, the bridge waits for room.
 TEST(LinkFault, AFullDevShmEndsWith1AndSaysSo) {
     // In a mount namespace of its own, whoever runs the test.
     ASSERT_TRUE(unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0);
@@ -189,6 +189,23 @@ TEST(LinkFault, AFullDevShmEndsWith1AndSaysSo) {
         EXPECT_EQ(std::pair(run.exitCode, run.errorOutput), std::pair(std::optional(code), said));
         EXPECT_EQ(look().size, voiceClientMadeIt ? 10580 : 0) << "the bridge's own is not left behind";
     }
+    // Room runs out while the bridge runs (its link cut short, /dev/shm filled
+    // meanwhile): said, and the link written again once there is room.
+    ASSERT_EQ(mount("tmpfs", "/dev/shm", "tmpfs", 0, "size=16k,mode=1777"), 0) << std::strerror(errno);
+    ChildProcess bridge;
+    {
+        LinkProbe probe;  // unmapped before the link shrinks: it would fault
+        ASSERT_TRUE(startBridge(bridge, probe, {"--", siblingProgram("Wow.exe")}));
+    }
+    ASSERT_TRUE(kill(bridge.id(), SIGSTOP) == 0 && truncate(kLink.c_str(), 0) == 0);
+    std::ofstream("/dev/shm/filler") << std::string(16384, 'x');  // as much as fits
+    ASSERT_EQ(kill(bridge.id(), SIGCONT), 0);
+    EXPECT_TRUE(saysOnError(bridge, message.substr(7, message.find(" and start") - 7) + "; until then the bridge "
+                                    "publishes nothing, and looks again every second.\n"));
+    std::filesystem::remove("/dev/shm/filler");
+    EXPECT_TRUE(framesIn(0, 2s)) << "not written again within 2 s";
+    EXPECT_TRUE(saysOnError(bridge, "MumbleLink shared memory " + kLink + " can be used again; the bridge publishes to it.\n"));
+    EXPECT_TRUE(bridge.writeInput("exit 0\n") && bridge.wait(kExitTimeout) == 0);
 }
 
 // A process that maps the link is named with its pid; one whose /dev/shm is
