@@ -110,7 +110,7 @@ TEST(LinkFault, ARemovedOrReplacedLinkIsFollowedAndStaysOneBridges) {
 // record, or the tick and then the fields through a mapping), never sees a
 // tick before the frame it marks: the avatar's x (1.5) and the identity.
 TEST(LinkFault, ANewTickAlwaysComesWithItsFrame) {
-    for (int start = 0; start < 40; ++start) {
+    for (int start = 0; start < 80; ++start) {
         SCOPED_TRACE(start);
         std::filesystem::remove(kLink);
         ChildProcess bridge;
