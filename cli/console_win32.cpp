@@ -58,6 +58,31 @@ bool writeFile(HANDLE file, std::string_view text) {
 
 bool isConsole(StandardStream stream) noexcept { return consoleHandle(handleOf(stream)); }
 
+bool standardStreamsShareDestination() noexcept {
+    const HANDLE output = handleOf(StandardStream::Output);
+    const HANDLE error = handleOf(StandardStream::Error);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE || error == nullptr ||
+        error == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    // A process has one console.
+    if (consoleHandle(output) && consoleHandle(error)) return true;
+    if (output == error) return true;
+    // "2>&1" gives standard error a handle of its own to the same pipe or file.
+    // CompareObjectHandles is looked up, since Windows before 10 lacks it.
+    using Compare = BOOL(WINAPI*)(HANDLE, HANDLE);
+    if (const HMODULE kernel = GetModuleHandleW(L"kernelbase.dll")) {
+        if (const auto compare = reinterpret_cast<Compare>(
+                reinterpret_cast<void*>(GetProcAddress(kernel, "CompareObjectHandles")))) {
+            if (compare(output, error)) return true;
+        }
+    }
+    BY_HANDLE_FILE_INFORMATION a{}, b{};
+    return GetFileType(output) == FILE_TYPE_DISK && GetFileInformationByHandle(output, &a) &&
+           GetFileInformationByHandle(error, &b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 int standardOutputConsoleWidth() noexcept {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!GetConsoleScreenBufferInfo(handleOf(StandardStream::Output), &info)) return 0;

@@ -100,10 +100,14 @@ private:
     std::optional<int> gameEnded_;
 };
 
+// The game is started before the bridge makes any thread of its own, so that a
+// process limit is the game's to use first; Output keeps its words until then.
 bool BridgeRun::startGame() {
-    if (options_.command.empty() || game_.start(options_.command)) return true;
-    output_.error("ERROR: " + game_.lastError() + "\n");
-    return false;
+    if (options_.command.empty()) return true;
+    const bool started = game_.start(options_.command);
+    output_.start();
+    if (!started) output_.error("ERROR: " + game_.lastError() + "\n");
+    return started;
 }
 
 int BridgeRun::runGameAlone() { return startGame() ? withoutLink() : 127; }
@@ -130,6 +134,8 @@ int BridgeRun::run() {
     frame_ = LinkFrame{isolationPose(options_.identity), options_.identity, options_.context};
     presence_.emplace(frame_.pose);
     status_.emplace(output_);
+    // Only now, so that a run that ends at once (a missing game) makes no thread.
+    output_.start();
     start_ = monotonicNanoseconds();
     nextStatus_ = start_;
     nextLinkCheck_ = start_;
@@ -274,6 +280,8 @@ int runBridge(int argc, const char* const* argv) {
         // A launcher's game starts whatever is wrong with the bridge's own options.
         code = parsed == ParseOutcome::Run ? bridge.run() : bridge.runGameAlone();
     }
+    // The writers' threads are left asleep, never ending while the process ends;
+    // the short runs above made none.
     output.finish(kLastWordsBound);
     return code;
 }
