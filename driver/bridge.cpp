@@ -276,6 +276,7 @@ int runBridge(int argc, const char* const* argv) {
             output.error("The log file \"" + options.logFile + "\" cannot be opened: " + error +
                          ". The bridge runs without it.\n");
         }
+        for (const std::string& warning : options.warnings) output.notice(warning);
         BridgeRun bridge(options, output);
         // A launcher's game starts whatever is wrong with the bridge's own options.
         code = parsed == ParseOutcome::Run ? bridge.run() : bridge.runGameAlone();
