@@ -111,10 +111,13 @@ bool Output::finish(std::chrono::milliseconds bound) {
     bool written = output_->flush(deadline);
     if (error_) written = error_->flush(deadline) && written;
     if (log_) written = log_->flush(deadline) && written;
+    return written;
+}
+
+void Output::keepToProcessEnd() {
     for (AsyncWriter* writer : {output_.get(), error_.get(), log_.get()}) {
         if (writer != nullptr) writer->keepToProcessEnd();
     }
-    return written;
 }
 
 }  // namespace corvane

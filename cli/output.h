@@ -62,10 +62,12 @@ public:
     bool openLog(const std::string& path, std::string& error);
 
     // The run's last words: on a console the last status line gets its line
-    // feed; then up to `bound` for what waits to be written. The threads are
-    // then left asleep to the process's end (see AsyncWriter::keepToProcessEnd):
-    // call it last. True when everything was written.
+    // feed; then up to `bound` for what waits to be written. True when
+    // everything was written.
     bool finish(std::chrono::milliseconds bound);
+    // The threads are left asleep until the process ends, never told to end
+    // (see AsyncWriter::keepToProcessEnd): for the process's last Output.
+    void keepToProcessEnd();
 
 private:
     void toError(std::string_view text);

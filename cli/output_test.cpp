@@ -50,8 +50,12 @@ auto sinkOf(Reader& reader) {
 TEST(AsyncWriter, NeverWaitsOnAReaderAndKeepsWhatFitsInOrder) {
     Reader reader;
     reader.setOpen(false);
-    AsyncWriter writer({sinkOf(reader), [&reader](std::string_view text) { return reader.take("E" + std::string(text)); }},
-                       8);
+    const auto tagged = [&reader](std::string_view text) {
+        std::string line = "E";
+        line.append(text);
+        return reader.take(line);
+    };
+    AsyncWriter writer({sinkOf(reader), tagged}, 8);
     writer.start();
     ASSERT_TRUE(writer.post("held"));  // taken by the thread, which then waits on the reader
     ASSERT_FALSE(writer.flush(std::chrono::steady_clock::now() + 20ms));
@@ -101,7 +105,9 @@ TEST(Output, SendsEachKindOfTextWhereItBelongs) {
                                           row.outputIsConsole, row.errorIsConsole,
                                           [] { return std::string("T"); }, row.same};
         Output output(destinations, row.gameCommand);
-        const std::filesystem::path log = std::filesystem::temp_directory_path() / "corvane-output.log";
+        // One file a row: a writer's thread may still hold the last row's.
+        const std::filesystem::path log =
+            std::filesystem::temp_directory_path() / ("corvane-output-" + std::to_string(&row - rows) + ".log");
         std::filesystem::remove(log);
         std::string why;
         ASSERT_TRUE(output.openLog(log.string(), why)) << why;

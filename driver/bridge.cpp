@@ -284,6 +284,7 @@ int runBridge(int argc, const char* const* argv) {
     // The writers' threads are left asleep, never ending while the process ends;
     // the short runs above made none.
     output.finish(kLastWordsBound);
+    output.keepToProcessEnd();
     return code;
 }
 

@@ -181,6 +181,7 @@ TEST_F(EveningTest, GameCommandsOwnGameIsReadOfTwo) {
     std::vector<std::string> shown;
     std::istringstream out(bridge.output());
     for (std::string line; std::getline(out, line);) {
+        if (line.ends_with('\r')) line.pop_back();  // Windows' line end
         if (line.find("Mumble=(") != std::string::npos) shown.push_back(line);
     }
     ASSERT_FALSE(shown.empty());
