@@ -1,8 +1,8 @@
 #include "cli/console.h"
 
+#include "common/console_win32.h"
 #include "common/windows_support.h"
 
-#include <climits>
 #include <string>
 
 namespace corvane {
@@ -15,24 +15,6 @@ HANDLE handleOf(StandardStream stream) {
 bool consoleHandle(HANDLE handle) {
     DWORD mode = 0;
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
-}
-
-bool writeConsole(HANDLE console, std::string_view text) {
-    if (text.size() > INT_MAX) return false;
-    const int bytes = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, nullptr, 0);
-    if (units <= 0) return false;
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), bytes, wide.data(), units);
-    for (std::wstring_view rest = wide; !rest.empty();) {
-        DWORD written = 0;
-        if (!WriteConsoleW(console, rest.data(), static_cast<DWORD>(rest.size()), &written, nullptr) ||
-            written == 0) {
-            return false;
-        }
-        rest.remove_prefix(written);
-    }
-    return true;
 }
 
 // The bytes a text-mode C runtime stream writes: "\r\n" for every "\n".
@@ -95,7 +77,7 @@ bool writeStandardStream(StandardStream stream, std::string_view text) noexcept 
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
     if (text.empty()) return true;
     try {
-        return consoleHandle(handle) ? writeConsole(handle, text) : writeFile(handle, text);
+        return consoleHandle(handle) ? writeConsoleUtf8(handle, text) : writeFile(handle, text);
     } catch (...) {  // out of memory for the copy: this text is lost, the bridge goes on
         return false;
     }

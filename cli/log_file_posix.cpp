@@ -1,5 +1,6 @@
 #include "cli/log_file.h"
 
+#include "common/file_error.h"
 #include "common/unique_fd.h"
 
 #include <fcntl.h>
@@ -28,12 +29,7 @@ std::FILE* openLogStream(const std::string& path, bool empty, std::string& error
     UniqueFd fd(::open(path.c_str(), flags, 0600));
     struct stat info {};
     if (!fd) {
-        const int code = errno;
-        error = code == ENOENT || code == ENOTDIR ? "its folder does not exist"
-                : code == EACCES || code == EPERM ? "access is denied"
-                : code == EISDIR                  ? "it is a folder"
-                : code == ENXIO                   ? "it is not a file"
-                                                  : std::string(std::strerror(code));
+        error = fileErrorText(static_cast<std::uint32_t>(errno), path);
         return nullptr;
     }
     if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {

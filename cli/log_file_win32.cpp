@@ -1,5 +1,6 @@
 #include "cli/log_file.h"
 
+#include "common/file_error.h"
 #include "common/windows_support.h"
 #include "link/utf8.h"
 
@@ -29,13 +30,7 @@ std::FILE* openLogStream(const std::string& path, bool empty, std::string& error
                                       empty ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                       nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        const DWORD attributes = GetFileAttributesW(wide.c_str());
-        error = code == ERROR_PATH_NOT_FOUND ? "its folder does not exist"
-                : attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                    ? "it is a folder"
-                : code == ERROR_ACCESS_DENIED ? "access is denied"
-                                              : "Win32 error " + std::to_string(code);
+        error = fileErrorText(GetLastError(), path);
         return nullptr;
     }
     if (GetFileType(handle) != FILE_TYPE_DISK) {

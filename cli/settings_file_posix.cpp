@@ -1,5 +1,6 @@
 #include "cli/settings_file.h"
 
+#include "common/file_error.h"
 #include "common/unique_fd.h"
 
 #include <fcntl.h>
@@ -31,21 +32,7 @@ bool readFileStart(const std::string& path, std::size_t limit, std::string& byte
         size += static_cast<std::size_t>(got);
     }
     if (got < 0) {
-        switch (errno) {
-        case ENOENT:
-        case ENOTDIR:
-            error = "it does not exist";
-            break;
-        case EACCES:
-        case EPERM:
-            error = "access is denied";
-            break;
-        case EISDIR:
-            error = "it is a folder";
-            break;
-        default:
-            error = "error " + std::to_string(errno);
-        }
+        error = fileErrorText(static_cast<std::uint32_t>(errno), path);
         return false;
     }
     buffer.resize(size);

@@ -1,5 +1,6 @@
 #include "cli/settings_file.h"
 
+#include "common/file_error.h"
 #include "common/windows_support.h"
 #include "link/utf8.h"
 
@@ -34,18 +35,7 @@ bool readFileStart(const std::string& path, std::size_t limit, std::string& byte
         size += got;
     }
     if (!ok) {
-        const DWORD code = GetLastError();
-        const DWORD attributes = GetFileAttributesW(wide.c_str());
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
-            error = "it does not exist";
-        } else if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            // Opening a folder gives access denied.
-            error = "it is a folder";
-        } else if (code == ERROR_ACCESS_DENIED) {
-            error = "access is denied";
-        } else {
-            error = "Win32 error " + std::to_string(code);
-        }
+        error = fileErrorText(GetLastError(), path);
         return false;
     }
     buffer.resize(size);

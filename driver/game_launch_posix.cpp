@@ -1,5 +1,6 @@
 #include "driver/game_launch.h"
 
+#include "common/proc_files.h"
 #include "common/unique_fd.h"
 #include "common/win32_error.h"
 
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 #include <string_view>
 #include <thread>
 
@@ -44,13 +46,7 @@ std::vector<std::string> kernelEnvironment() {
     UniqueFd fd(::open("/proc/self/environ", O_RDONLY | O_CLOEXEC));
     if (!dumpable) prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     std::string block;
-    bool whole = false;
-    for (char buffer[4096]; fd && !whole;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got > 0) block.append(buffer, static_cast<std::size_t>(got));
-        else if (got == 0) whole = true;
-        else if (errno != EINTR) break;
-    }
+    const bool whole = fd && readToEnd(fd.get(), block, std::numeric_limits<std::size_t>::max());
     std::vector<std::string> variables;
     if (!whole) {  // no /proc: what the C library left is the best there is
         for (char** variable = environ; *variable != nullptr; ++variable) variables.emplace_back(*variable);

@@ -1,12 +1,12 @@
 #include "game/game_process.h"
 
+#include "common/proc_files.h"
 #include "common/unique_fd.h"
 #include "common/win32_error.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/capability.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -37,16 +37,8 @@ struct DirCloser {
     void operator()(DIR* dir) const noexcept { closedir(dir); }
 };
 
-// The first `limit` bytes of a file of /proc (one read gives them whole).
-bool readSmallFile(const std::string& path, std::string& text, std::size_t limit = 256) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) return false;
-    text.resize(limit);
-    const ssize_t got = ::read(fd.get(), text.data(), limit);
-    if (got < 0) return false;
-    text.resize(static_cast<std::size_t>(got));
-    return true;
-}
+// Enough of a process's stat for its state and parent.
+constexpr std::size_t kStatStart = 256;
 
 bool parsePid(const char* name, std::uint32_t& pid) {
     if (*name == '\0') return false;
@@ -71,13 +63,12 @@ bool statSaysExited(const char* stat, std::size_t size) {
 }
 
 bool processExited(const std::string& dir) {
-    std::string stat;
-    return !readSmallFile(dir + "/stat", stat) || statSaysExited(stat.data(), stat.size());
+    const auto stat = readProcFile(dir + "/stat", kStatStart);
+    return !stat || statSaysExited(stat->data(), stat->size());
 }
 
 std::string commandName(const std::string& dir) {
-    std::string comm;
-    if (!readSmallFile(dir + "/comm", comm)) return {};
+    std::string comm = readProcFile(dir + "/comm", 256).value_or(std::string());
     if (!comm.empty() && comm.back() == '\n') comm.pop_back();
     return comm;
 }
@@ -93,24 +84,9 @@ std::uint32_t statParent(std::string_view stat) {
     return parent;
 }
 
-// The real user ID from /proc/<pid>/status ("Uid:\treal\teffective\t...").
-std::optional<uid_t> realUser(const std::string& dir) {
-    std::string status;
-    if (!readSmallFile(dir + "/status", status, 4096)) return std::nullopt;
-    const std::size_t line = status.find("\nUid:");
-    if (line == std::string::npos) return std::nullopt;
-    char* end = nullptr;
-    const unsigned long uid = std::strtoul(status.c_str() + line + 5, &end, 10);
-    if (end == status.c_str() + line + 5) return std::nullopt;
-    return static_cast<uid_t>(uid);
-}
-
-// Whether the process in `dir` is the player's: of the bridge's real user,
-// the one who started it (also when a file capability lets it read others).
-bool playersOwn(const std::string& dir) {
-    const uid_t me = getuid();
-    return me == 0 || realUser(dir) == me;
-}
+// Whether the process `pid` is the player's; a bridge run as root reads
+// every user's game.
+bool playersOwn(std::uint32_t pid) { return getuid() == 0 || isPlayersProcess(pid); }
 
 // Whether a mapped file is the module named `name`: the kernel keeps only the
 // first 15 bytes of a command name, so such a name may be the start of it.
@@ -150,14 +126,13 @@ std::uint32_t openProcessCode(int error) {
 }
 
 // The kernel.yama.ptrace_scope value when Yama is why reading the process in
-// `dir` was refused with `error`: the process is ours, so the plain owner
+// `pid` was refused with `error`: the process is ours, so the plain owner
 // check passed. 0 when Yama is absent, off, or not the cause.
-int yamaRefusal(const std::string& dir, int error) {
+int yamaRefusal(std::uint32_t pid, int error) {
     if (error != EACCES && error != EPERM) return 0;
-    struct stat owner {};
-    if (::stat(dir.c_str(), &owner) != 0 || owner.st_uid != geteuid()) return 0;
-    std::string scope;
-    if (!readSmallFile("/proc/sys/kernel/yama/ptrace_scope", scope) || scope.empty()) return 0;
+    if (!isPlayersProcess(pid)) return 0;
+    const std::string scope = readProcFile("/proc/sys/kernel/yama/ptrace_scope", 16).value_or(std::string());
+    if (scope.empty()) return 0;
     const int value = scope[0] - '0';
     return value >= 1 && value <= 3 ? value : 0;
 }
@@ -227,10 +202,10 @@ bool GameProcess::list(std::wstring_view exeName, std::vector<std::uint32_t>& fo
         std::uint32_t pid = 0;
         if (!parsePid(entry->d_name, pid)) continue;
         const std::string dir = "/proc/" + std::to_string(pid);
-        if (std::string stat; links != nullptr && readSmallFile(dir + "/stat", stat)) {
-            links->push_back({pid, statParent(stat)});
+        if (const auto stat = links != nullptr ? readProcFile(dir + "/stat", kStatStart) : std::nullopt) {
+            links->push_back({pid, statParent(*stat)});
         }
-        if (sameExecutableName(commandName(dir), exeName) && !processExited(dir) && playersOwn(dir)) {
+        if (sameExecutableName(commandName(dir), exeName) && !processExited(dir) && playersOwn(pid)) {
             found.push_back(pid);
         }
     }
@@ -261,13 +236,13 @@ GameProcess::Status GameProcess::attachTo(std::uint32_t pid, std::wstring_view m
     auto impl = std::make_unique<Impl>();
     int error = 0;
     {
-        const ReadRight right(playersOwn(dir));
+        const ReadRight right(playersOwn(pid));
         impl->memory.reset(::open((dir + "/mem").c_str(), O_RDONLY | O_CLOEXEC));
         error = errno;
     }
     if (!impl->memory) {
         errorCode = openProcessCode(error);
-        yamaScope_ = yamaRefusal(dir, error);
+        yamaScope_ = yamaRefusal(pid, error);
         return Status::OpenFailed;
     }
     impl->stat.reset(::open((dir + "/stat").c_str(), O_RDONLY | O_CLOEXEC));

@@ -1,6 +1,7 @@
 #include "game/game_process.h"
 #include "game/module_base_win32.h"
 
+#include "common/token_win32.h"
 #include "common/windows_support.h"
 
 #include <tlhelp32.h>
@@ -36,22 +37,6 @@ void GameProcess::close() noexcept {
 
 namespace {
 
-// The user a process runs as, from its token; empty when that cannot be told.
-std::vector<unsigned char> tokenUser(HANDLE process) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return {};
-    const UniqueNullHandle owned(token);
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<unsigned char> user(size);
-    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size)) return {};
-    return user;
-}
-
-PSID sidOf(std::vector<unsigned char>& user) {
-    return reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-}
-
 // Whether the process `pid` is the player's: in our session, and as our user
 // where its token may be read (an elevated game's may not: it stays a candidate).
 class Players {
@@ -64,8 +49,8 @@ public:
         if (session_ != kUnknown && ProcessIdToSessionId(pid, &session) && session != session_) return false;
         const UniqueNullHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
         if (!process || user_.empty()) return true;
-        std::vector<unsigned char> theirs = tokenUser(process.get());
-        return theirs.empty() || EqualSid(sidOf(theirs), sidOf(user_));
+        const std::vector<unsigned char> theirs = tokenUser(process.get());
+        return theirs.empty() || EqualSid(userSid(theirs), userSid(user_));
     }
 
 private:

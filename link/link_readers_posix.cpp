@@ -1,5 +1,6 @@
 #include "link/link_readers.h"
 
+#include "common/proc_files.h"
 #include "common/unique_fd.h"
 
 #include <dirent.h>
@@ -19,13 +20,6 @@ namespace {
 // Without word of opens and closes, the maps of all the player's processes
 // are read at every fifth answer (every 10 s when asked every 2 s).
 constexpr int kBlindFullScanEvery = 5;
-
-std::string readSmallFile(int directory, const std::string& path) {
-    const UniqueFd fd(openat(directory, path.c_str(), O_RDONLY | O_CLOEXEC));
-    char buffer[256];
-    const ssize_t got = fd ? read(fd.get(), buffer, sizeof buffer) : -1;
-    return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
-}
 
 struct Closer {
     void operator()(DIR* directory) const noexcept { closedir(directory); }
@@ -105,8 +99,7 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
         char* end = nullptr;
         const auto pid = static_cast<std::uint32_t>(std::strtoul(entry->d_name, &end, 10));
         struct stat info {};
-        if (*end != '\0' || pid == 0 || static_cast<pid_t>(pid) == self ||
-            fstatat(procFd, entry->d_name, &info, 0) != 0 || info.st_uid != geteuid()) {
+        if (*end != '\0' || pid == 0 || static_cast<pid_t>(pid) == self || !isPlayersProcess(pid)) {
             continue;
         }
         // Between full scans: a reader of the link stays one while it lives
@@ -126,7 +119,7 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
         }
         const auto held = heldInMaps(procFd, entry->d_name, link);
         if (!held) continue;
-        std::string program = readSmallFile(procFd, std::string(entry->d_name) + "/comm");
+        std::string program = readProcFile(std::string(entry->d_name) + "/comm", 256, procFd).value_or(std::string());
         if (program.ends_with('\n')) program.pop_back();
         found[pid] = {pid, program, *held};
     }

@@ -1,5 +1,6 @@
 #include "link/shared_memory.h"
 
+#include "common/proc_files.h"
 #include "common/unique_fd.h"
 #include "common/win32_error.h"
 
@@ -89,24 +90,17 @@ bool lockExclusively(int fd) {
     return result == 0 || errno != EWOULDBLOCK;
 }
 
+// How much of /proc/locks is looked at: thousands of locks.
+constexpr std::size_t kLocksLimit = 256 * 1024;
+
 // Whether a process of another user holds a flock on the object: one that
 // opened it while it was open to others. /proc/locks names each holder's pid
 // (0 for one outside our PID namespace, whose owner cannot be told).
 bool lockedByAnotherUser(const struct stat& info) {
-    std::string locks(256 * 1024, '\0');
-    const UniqueFd fd(open("/proc/locks", O_RDONLY | O_CLOEXEC));
-    std::size_t size = 0;
-    for (ssize_t got = 1; fd && got > 0 && size < locks.size(); size += static_cast<std::size_t>(got)) {
-        got = ::read(fd.get(), locks.data() + size, locks.size() - size);
-        if (got < 0) got = 0;
-    }
-    locks.resize(size);
+    const std::string locks = readProcFile("/proc/locks", kLocksLimit).value_or(std::string());
     for (const std::uint32_t pid : flockHolders(locks, major(info.st_dev), minor(info.st_dev), info.st_ino)) {
-        struct stat process {};
-        if (pid != 0 && ::stat(("/proc/" + std::to_string(pid)).c_str(), &process) == 0 &&
-            process.st_uid != geteuid()) {
-            return true;
-        }
+        const auto user = pid != 0 ? processRealUser(pid) : std::nullopt;
+        if (user && *user != static_cast<std::uint32_t>(getuid())) return true;
     }
     return false;
 }

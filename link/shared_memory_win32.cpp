@@ -1,6 +1,7 @@
 #include "link/shared_memory.h"
 #include "link/shared_memory_win32.h"
 
+#include "common/token_win32.h"
 #include "common/windows_support.h"
 #include "link/instance_lock.h"
 #include "link/link_record.h"
@@ -22,27 +23,13 @@ struct LocalFreeDeleter {
 };
 using UniqueLocalMemory = std::unique_ptr<void, LocalFreeDeleter>;
 
-// One kind of information about `token`, or nothing.
-std::vector<unsigned char> tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
-    DWORD size = 0;
-    GetTokenInformation(token, kind, nullptr, 0, &size);
-    std::vector<unsigned char> information(size);
-    if (size == 0 || !GetTokenInformation(token, kind, information.data(), size, &size)) return {};
-    return information;
-}
-
 // creationSecurity for this process's token; nothing (the system's default)
 // where the token cannot be read.
 UniqueLocalMemory securityForCreation() {
-    HANDLE opened = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return nullptr;
-    const UniqueNullHandle token(opened);
+    const UniqueNullHandle token = queryToken(GetCurrentProcess());
     const auto user = tokenInformation(token.get(), TokenUser);
     wchar_t* sid = nullptr;
-    if (user.empty() ||
-        !ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, &sid)) {
-        return nullptr;
-    }
+    if (user.empty() || !ConvertSidToStringSidW(userSid(user), &sid)) return nullptr;
     const UniqueLocalMemory sidText(sid);
     std::uint32_t integrity = kMediumIntegrity;
     if (const auto label = tokenInformation(token.get(), TokenIntegrityLevel); !label.empty()) {

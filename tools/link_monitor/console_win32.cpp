@@ -1,7 +1,7 @@
 #include "tools/link_monitor/console.h"
 
+#include "common/console_win32.h"
 #include "common/windows_support.h"
-#include "link/utf8.h"
 
 #include <algorithm>
 #include <iostream>
@@ -23,21 +23,6 @@ struct Rows {
     SHORT end = 0;  // the one below its last
 };
 
-// UTF-16 to the console: the same characters whatever its code page.
-bool writeWide(HANDLE output, std::string_view utf8) {
-    const std::u16string units = utf8ToUtf16(utf8);
-    const std::wstring wide(units.begin(), units.end());
-    for (std::size_t done = 0; done < wide.size();) {
-        DWORD written = 0;
-        const DWORD count = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 16 * 1024));
-        if (!WriteConsoleW(output, wide.data() + done, count, &written, nullptr) || written == 0) {
-            return false;
-        }
-        done += written;
-    }
-    return true;
-}
-
 // Blanks from `from` on, `count` characters, without moving the cursor.
 void blank(HANDLE output, COORD from, DWORD count) {
     DWORD done = 0;
@@ -51,7 +36,7 @@ bool drawWithCursor(HANDLE output, std::string_view view, bool first, Rows& rows
     if (!GetConsoleScreenBufferInfo(output, &info)) return false;
     if (first) {  // below what the window shows, from the start of a row
         if (info.dwCursorPosition.X != 0 &&
-            (!writeWide(output, "\n") || !GetConsoleScreenBufferInfo(output, &info))) {
+            (!writeConsoleUtf8(output, "\n") || !GetConsoleScreenBufferInfo(output, &info))) {
             return false;
         }
         rows.top = rows.end = info.dwCursorPosition.Y;
@@ -61,7 +46,7 @@ bool drawWithCursor(HANDLE output, std::string_view view, bool first, Rows& rows
     if (!SetConsoleCursorPosition(output, COORD{0, rows.top})) return false;
     for (std::size_t start = 0, end = view.find('\n'); end != std::string_view::npos;
          start = end + 1, end = view.find('\n', start)) {
-        if (!writeWide(output, view.substr(start, end - start)) ||
+        if (!writeConsoleUtf8(output, view.substr(start, end - start)) ||
             !GetConsoleScreenBufferInfo(output, &info)) {
             return false;
         }
@@ -69,7 +54,7 @@ bool drawWithCursor(HANDLE output, std::string_view view, bool first, Rows& rows
         blank(output, at, static_cast<DWORD>(info.dwSize.X - at.X));
         // A line feed on the buffer's last row moves everything up one row.
         if (at.Y == info.dwSize.Y - 1 && rows.top > 0) --rows.top;
-        if (!writeWide(output, "\n")) return false;
+        if (!writeConsoleUtf8(output, "\n")) return false;
     }
     if (!GetConsoleScreenBufferInfo(output, &info)) return false;
     const SHORT row = info.dwCursorPosition.Y;
@@ -121,15 +106,15 @@ bool MonitorConsole::draw(std::string_view view) {
     case Drawing::Cursor:
         return drawWithCursor(s.output, view, first, s.rows);
     case Drawing::Escapes:
-        return writeWide(s.output, redrawnWithEscapes(view, first));
+        return writeConsoleUtf8(s.output, redrawnWithEscapes(view, first));
     case Drawing::Plain:  // below the one before, a blank line between
-        return (first || writeWide(s.output, "\n")) && writeWide(s.output, view);
+        return (first || writeConsoleUtf8(s.output, "\n")) && writeConsoleUtf8(s.output, view);
     }
     return false;
 }
 
 bool MonitorConsole::write(std::string_view text) {
-    if (state_->drawing != Drawing::Redirected) return writeWide(state_->output, text);
+    if (state_->drawing != Drawing::Redirected) return writeConsoleUtf8(state_->output, text);
     std::cout << text;
     std::cout.flush();
     return static_cast<bool>(std::cout);
