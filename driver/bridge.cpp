@@ -101,13 +101,16 @@ private:
 };
 
 // The game is started before the bridge makes any thread of its own, so that a
-// process limit is the game's to use first; Output keeps its words until then.
+// process limit is the game's to use first; Output keeps its words until then
+// (and writes them itself at the end when the game could not be started).
 bool BridgeRun::startGame() {
     if (options_.command.empty()) return true;
-    const bool started = game_.start(options_.command);
-    output_.start();
-    if (!started) output_.error("ERROR: " + game_.lastError() + "\n");
-    return started;
+    if (game_.start(options_.command)) {
+        output_.start();
+        return true;
+    }
+    output_.error("ERROR: " + game_.lastError() + "\n");
+    return false;
 }
 
 int BridgeRun::runGameAlone() { return startGame() ? withoutLink() : 127; }
