@@ -3,6 +3,7 @@
 #include "common/console_win32.h"
 #include "common/windows_support.h"
 
+#include <cstring>
 #include <string>
 
 namespace corvane {
@@ -51,7 +52,8 @@ bool standardStreamsShareDestination() noexcept {
     if (consoleHandle(output) && consoleHandle(error)) return true;
     if (output == error) return true;
     // "2>&1" gives standard error a handle of its own to the same pipe or file.
-    // CompareObjectHandles is looked up, since Windows before 10 lacks it.
+    // CompareObjectHandles is looked up, since Windows before 10 lacks it;
+    // Wine, which makes an object of each descriptor, answers by the file's ID.
     using Compare = BOOL(WINAPI*)(HANDLE, HANDLE);
     if (const HMODULE kernel = GetModuleHandleW(L"kernelbase.dll")) {
         if (const auto compare = reinterpret_cast<Compare>(
@@ -59,10 +61,11 @@ bool standardStreamsShareDestination() noexcept {
             if (compare(output, error)) return true;
         }
     }
-    BY_HANDLE_FILE_INFORMATION a{}, b{};
-    return GetFileType(output) == FILE_TYPE_DISK && GetFileInformationByHandle(output, &a) &&
-           GetFileInformationByHandle(error, &b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    FILE_ID_INFO a{}, b{};
+    return GetFileInformationByHandleEx(output, FileIdInfo, &a, sizeof a) &&
+           GetFileInformationByHandleEx(error, FileIdInfo, &b, sizeof b) &&
+           a.VolumeSerialNumber == b.VolumeSerialNumber &&
+           std::memcmp(&a.FileId, &b.FileId, sizeof a.FileId) == 0;
 }
 
 int standardOutputConsoleWidth() noexcept {
