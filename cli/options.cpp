@@ -33,7 +33,10 @@ const char kUsageText[] =
     "  --config FILE         Read options from FILE, one name = value per line:\n"
     "                        names in any case, a value in \"quotes\" or not, and a\n"
     "                        # or ; after a blank begins a note; UTF-8 or UTF-16\n"
-    "  --log FILE            Append the start line, notices, errors and status changes to FILE\n";
+    "  --log FILE            Append the start line, notices, errors and status changes to FILE\n"
+    "  --check               Look once at the game, the bridge, the link and the voice\n"
+    "                        client, say which link is broken and how to mend it, and exit\n"
+    "  --json                With --check: the report as one JSON object\n";
 
 void printUsage(std::ostream& out) {
     out << kUsageText;
@@ -234,6 +237,11 @@ ParseOutcome parseOptions(int argc, const char* const* argv, BridgeOptions& opti
             ++position;
             continue;
         }
+        // Only on the command line: a settings file says how the bridge runs, not what it does.
+        if (arg == "--check" || arg == "--json") {
+            (arg == "--check" ? options.check : options.json) = true;
+            continue;
+        }
         const OptionSpec* option = arg.starts_with("--") ? findOption(arg.substr(2)) : nullptr;
         if (option == nullptr) {
             err << "Unknown option: " << arg << "\n";
@@ -254,7 +262,8 @@ ParseOutcome parseOptions(int argc, const char* const* argv, BridgeOptions& opti
 ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& options,
                               std::ostream& err) {
     int position = 1;
-    const ParseOutcome outcome = parseOptions(argc, argv, options, err, position);
+    ParseOutcome outcome = parseOptions(argc, argv, options, err, position);
+    if (outcome == ParseOutcome::Run && options.json && !options.check) outcome = ParseOutcome::Invalid;
     if (outcome != ParseOutcome::Invalid && outcome != ParseOutcome::InvalidSettings) return outcome;
     // The game's command after a bad option still runs: the first "--" past
     // it (also one that a bad option would have taken as its value).

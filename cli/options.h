@@ -31,6 +31,10 @@ struct BridgeOptions {
     // Everything after "--": the game's command, started by the bridge and read
     // as with --wow --wait. Empty without one.
     std::vector<std::string> command = {};
+    // --check: look once at the whole chain and say what is broken, changing
+    // nothing; --json (only with it) gives that as one JSON object.
+    bool check = false;
+    bool json = false;
     // What a settings file was taken with but should hear of (an empty "log =",
     // a quote never closed): sentences with their line feeds, said as notices.
     std::vector<std::string> warnings = {};

@@ -141,7 +141,10 @@ TEST(Usage, IsTheHelpTextByteForByte) {
               "  --config FILE         Read options from FILE, one name = value per line:\n"
               "                        names in any case, a value in \"quotes\" or not, and a\n"
               "                        # or ; after a blank begins a note; UTF-8 or UTF-16\n"
-              "  --log FILE            Append the start line, notices, errors and status changes to FILE\n");
+              "  --log FILE            Append the start line, notices, errors and status changes to FILE\n"
+              "  --check               Look once at the game, the bridge, the link and the voice\n"
+              "                        client, say which link is broken and how to mend it, and exit\n"
+              "  --json                With --check: the report as one JSON object\n");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "driver/bridge.h"
 
+#include "check/chain_check.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/start_line.h"
@@ -265,6 +266,9 @@ int runBridge(int argc, const char* const* argv) {
         printVersion(std::cout);
         return 0;
     }
+
+    // It looks and tells, and starts, opens for writing or waits for nothing.
+    if (parsed == ParseOutcome::Run && options.check) return runChainCheck(options, options.json);
 
     Output output(Output::standardStreams(), !options.command.empty());
     int code = 2;

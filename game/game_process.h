@@ -44,9 +44,11 @@ public:
     // `exeName`, ignoring case, in the system's order: on Linux those of the
     // bridge's real user (every one for root), on Windows those of its session
     // and, where a process's token tells, of its user. `links`, unless null,
-    // receives every process's parent. False when the processes cannot be listed.
+    // receives every process's parent; `others`, unless null, how many live
+    // processes of the name are left out as not the player's. False when the
+    // processes cannot be listed.
     static bool list(std::wstring_view exeName, std::vector<std::uint32_t>& found,
-                     std::vector<ProcessLink>* links);
+                     std::vector<ProcessLink>* links, std::size_t* others = nullptr);
     // Attaches to the process `pid`, whose main module is the file `moduleName`.
     // Closes any earlier process first; holds nothing on failure.
     Status open(std::uint32_t pid, std::wstring_view moduleName, std::uint32_t& errorCode);

@@ -193,8 +193,9 @@ void GameProcess::close() noexcept {
 }
 
 bool GameProcess::list(std::wstring_view exeName, std::vector<std::uint32_t>& found,
-                       std::vector<ProcessLink>* links) {
+                       std::vector<ProcessLink>* links, std::size_t* others) {
     found.clear();
+    if (others != nullptr) *others = 0;
     if (links != nullptr) links->clear();
     std::unique_ptr<DIR, DirCloser> proc(opendir("/proc"));
     if (!proc) return false;
@@ -205,8 +206,11 @@ bool GameProcess::list(std::wstring_view exeName, std::vector<std::uint32_t>& fo
         if (const auto stat = links != nullptr ? readProcFile(dir + "/stat", kStatStart) : std::nullopt) {
             links->push_back({pid, statParent(*stat)});
         }
-        if (sameExecutableName(commandName(dir), exeName) && !processExited(dir) && playersOwn(pid)) {
+        if (!sameExecutableName(commandName(dir), exeName) || processExited(dir)) continue;
+        if (playersOwn(pid)) {
             found.push_back(pid);
+        } else if (others != nullptr) {
+            ++*others;
         }
     }
     return true;

@@ -62,8 +62,9 @@ private:
 }  // namespace
 
 bool GameProcess::list(std::wstring_view exeName, std::vector<std::uint32_t>& found,
-                       std::vector<ProcessLink>* links) {
+                       std::vector<ProcessLink>* links, std::size_t* others) {
     found.clear();
+    if (others != nullptr) *others = 0;
     if (links != nullptr) links->clear();
     const std::wstring wanted(exeName);
     UniqueSnapshotHandle processes(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -73,8 +74,11 @@ bool GameProcess::list(std::wstring_view exeName, std::vector<std::uint32_t>& fo
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(processes.get(), &entry); more;
          more = Process32NextW(processes.get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, wanted.c_str()) == 0 && players.own(entry.th32ProcessID)) {
+        if (_wcsicmp(entry.szExeFile, wanted.c_str()) != 0) {
+        } else if (players.own(entry.th32ProcessID)) {
             found.push_back(entry.th32ProcessID);
+        } else if (others != nullptr) {
+            ++*others;
         }
         if (links != nullptr) links->push_back({entry.th32ProcessID, entry.th32ParentProcessID});
     }

@@ -55,7 +55,7 @@ bool GameReader::attach(std::wstring_view exeName, const CommandProcesses* comma
     close();
     looks_.clear();
     std::vector<ProcessLink> links;
-    if (!GameProcess::list(exeName, found_, command ? &links : nullptr)) {
+    if (!GameProcess::list(exeName, found_, command ? &links : nullptr, &others_)) {
         missing_ = false;
         return finishAttach(GameProcess::Status::ProcessSnapshotFailed, 0, "Wow.exe");
     }
@@ -107,6 +107,7 @@ bool GameReader::attachToProcess(std::uint32_t pid) {
     close();
     found_.clear();
     looks_.clear();
+    others_ = 0;
     std::uint32_t code = 0;
     const GameProcess::Status status = process_.openPid(pid, code);
     missing_ = status == GameProcess::Status::NotFound;

@@ -47,6 +47,9 @@ public:
     // What the last attach saw of each process it looked at: the one attached
     // (or refused) first, then the others in search order.
     const std::vector<ProcessLook>& looks() const noexcept { return looks_; }
+    // How many live processes of the name the last attach by name left out
+    // as another user's.
+    std::size_t othersLeftOut() const noexcept { return others_; }
 
     // Reads one value of the game's memory; zero and false unless all of it was read.
     template <typename T>
@@ -79,6 +82,7 @@ private:
     bool missing_ = true;
     int yamaScope_ = 0;  // of the process refused
     std::vector<std::uint32_t> found_;
+    std::size_t others_ = 0;
     std::vector<ProcessLook> looks_;
     std::string lastError_;
     KeptPlayer kept_;  // what the last walk found; emptied by close()

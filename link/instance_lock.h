@@ -27,6 +27,9 @@ public:
     // Takes the lock of the link named `linkName`, without waiting.
     Status acquire(const std::string& linkName);
     void release() noexcept;
+    // Whether a bridge holds the lock of the link `linkName`: asked without
+    // making or taking it.
+    static bool heldByABridge(const std::string& linkName);
 
 private:
     static constexpr std::intptr_t kNone = -1;

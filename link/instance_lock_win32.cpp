@@ -7,6 +7,13 @@ namespace {
 
 HANDLE asHandle(std::intptr_t held) noexcept { return reinterpret_cast<HANDLE>(held); }
 
+// Link names are ASCII; "MumbleLink" gives the name every version used.
+std::wstring mutexName(const std::string& linkName) {
+    std::wstring name = L"Local\\CorvaneVoiceBridge.";
+    for (const char c : linkName) name += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return name;
+}
+
 }  // namespace
 
 InstanceLock::InstanceLock(InstanceLock&& other) noexcept : held_(other.held_) {
@@ -35,10 +42,7 @@ void InstanceLock::release() noexcept {
 // needed; that it already exists says enough.
 InstanceLock::Status InstanceLock::acquire(const std::string& linkName) {
     release();
-    // Link names are ASCII; "MumbleLink" gives the name every version used.
-    std::wstring name = L"Local\\CorvaneVoiceBridge.";
-    for (const char c : linkName) name += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName(linkName).c_str());
     if (mutex == nullptr) {
         // A bridge run elevated in this session holds one we may not open;
         // anything else (an object of that name that is no mutex) is no
@@ -51,6 +55,12 @@ InstanceLock::Status InstanceLock::acquire(const std::string& linkName) {
     }
     held_ = reinterpret_cast<std::intptr_t>(mutex);
     return Status::Acquired;
+}
+
+bool InstanceLock::heldByABridge(const std::string& linkName) {
+    const UniqueNullHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, mutexName(linkName).c_str()));
+    // An elevated bridge's may not be opened, but it is there.
+    return mutex || GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 }  // namespace corvane

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +90,19 @@ public:
     // named object lives while a handle to it does).
     Name checkName() const noexcept;
     Identity identity() const;
+
+    // What the object is now, for a look at it: its owner (a user id), mode
+    // and size (POSIX); nothing on Windows, where the view is all there is.
+    struct Details {
+        std::uint32_t owner = 0;
+        std::uint32_t mode = 0;  // the permission bits
+        std::uint64_t size = 0;
+    };
+    std::optional<Details> details() const noexcept;
+    // The processes that hold the writers' lock on the object, which only a
+    // bridge takes: POSIX names them (0 for one outside this PID namespace);
+    // Windows only tells that a bridge holds it, as one holder of pid 0.
+    std::vector<std::uint32_t> lockHolders() const;
 
     bool isOpen() const noexcept { return impl_ != nullptr; }
     bool created() const noexcept { return created_; }

@@ -93,12 +93,17 @@ bool lockExclusively(int fd) {
 // How much of /proc/locks is looked at: thousands of locks.
 constexpr std::size_t kLocksLimit = 256 * 1024;
 
-// Whether a process of another user holds a flock on the object: one that
-// opened it while it was open to others. /proc/locks names each holder's pid
-// (0 for one outside our PID namespace, whose owner cannot be told).
-bool lockedByAnotherUser(const struct stat& info) {
+// The processes holding a flock on the object, as /proc/locks names them (0
+// for one outside our PID namespace, whose owner cannot be told).
+std::vector<std::uint32_t> holdersOf(const struct stat& info) {
     const std::string locks = readProcFile("/proc/locks", kLocksLimit).value_or(std::string());
-    for (const std::uint32_t pid : flockHolders(locks, major(info.st_dev), minor(info.st_dev), info.st_ino)) {
+    return flockHolders(locks, major(info.st_dev), minor(info.st_dev), info.st_ino);
+}
+
+// Whether a process of another user holds a flock on the object: one that
+// opened it while it was open to others.
+bool lockedByAnotherUser(const struct stat& info) {
+    for (const std::uint32_t pid : holdersOf(info)) {
         const auto user = pid != 0 ? processRealUser(pid) : std::nullopt;
         if (user && *user != static_cast<std::uint32_t>(getuid())) return true;
     }
@@ -333,6 +338,19 @@ SharedMemory::Identity SharedMemory::identity() const {
     if (!impl_) return {};
     return {impl_->name, static_cast<std::uint64_t>(impl_->device),
             static_cast<std::uint64_t>(impl_->inode), 0, impl_->writer};
+}
+
+std::optional<SharedMemory::Details> SharedMemory::details() const noexcept {
+    struct stat info {};
+    if (!impl_ || fstat(impl_->object.get(), &info) != 0) return std::nullopt;
+    return Details{static_cast<std::uint32_t>(info.st_uid), static_cast<std::uint32_t>(info.st_mode & 07777),
+                   static_cast<std::uint64_t>(info.st_size)};
+}
+
+std::vector<std::uint32_t> SharedMemory::lockHolders() const {
+    struct stat info {};
+    if (!impl_ || fstat(impl_->object.get(), &info) != 0) return {};
+    return holdersOf(info);
 }
 
 std::string sharedMemoryLocation(const std::string& name) { return devShmPath(name); }

@@ -161,6 +161,13 @@ SharedMemory::Identity SharedMemory::identity() const {
     return {impl_->name, 0, 0, reinterpret_cast<std::intptr_t>(impl_->mapping.get()), impl_->writer};
 }
 
+std::optional<SharedMemory::Details> SharedMemory::details() const noexcept { return std::nullopt; }
+
+std::vector<std::uint32_t> SharedMemory::lockHolders() const {
+    if (!impl_) return {};
+    return InstanceLock::heldByABridge(impl_->name) ? std::vector<std::uint32_t>{0} : std::vector<std::uint32_t>{};
+}
+
 std::string sharedMemoryLocation(const std::string& name) { return name; }
 
 bool removeSharedMemory(const std::string&) noexcept { return true; }

@@ -3,7 +3,7 @@
 
 #include "common/clock.h"
 #include "common/version.h"
-#include "common/win32_error.h"
+#include "link/link_look.h"
 #include "link/link_readers.h"
 #include "link/linked_mem.h"
 #include "link/shared_memory.h"
@@ -61,37 +61,12 @@ std::string readersLine(const std::optional<std::string>& text) {
 }
 
 // Opens the link for reading: empty, or what stands in the way.
-std::string openLink(SharedMemory& memory) {
-    const std::string location = sharedMemoryLocation(linkName());
-    std::uint32_t code = 0;
-    switch (memory.openExisting(linkName(), kLinkedMemSize, code)) {
-    case SharedMemory::Status::Ok:
-        return {};
-    case SharedMemory::Status::NotFound:
-        return "MumbleLink shared memory does not exist: start the bridge or the voice client first.";
-    case SharedMemory::Status::NotOwned:
-        return "MumbleLink shared memory " + location + " belongs to user " + std::to_string(code) +
-               ", not to you; the monitor leaves it alone.";
-    case SharedMemory::Status::NotSharedMemory:
-        return "MumbleLink shared memory " + location + " is " + kindText(code) +
-               ", not shared memory; the monitor leaves it alone.";
-    case SharedMemory::Status::MapFailed:
-        return win32ErrorText("Could not map MumbleLink shared memory", code);
-    case SharedMemory::Status::InUse:  // writers' outcomes; reading never gives them
-    case SharedMemory::Status::NoSpace:
-    case SharedMemory::Status::OpenFailed:
-        break;
-    }
-    return win32ErrorText("Could not open MumbleLink shared memory", code);
-}
+std::string openLink(SharedMemory& memory) { return linkOpeningText(openLinkToLook(memory)); }
 
 // A record of the link, or what stands in the way: the object was cut short.
 std::string sample(const SharedMemory& memory, LinkedMem& record) {
     const std::size_t held = copyRecord(memory, record);
-    if (held == sizeof record) return {};
-    return "MumbleLink shared memory " + sharedMemoryLocation(linkName()) + " holds only " +
-           std::to_string(held) + " of the record's " + std::to_string(sizeof record) +
-           " bytes: another program cut it short.";
+    return held == sizeof record ? std::string() : cutShortText(held);
 }
 
 int monitor(const MonitorOptions& options) {
@@ -104,28 +79,19 @@ int monitor(const MonitorOptions& options) {
     MonitorConsole console;
     LinkedMem record{};
     if (options.once) {
-        ReaderScan scan;
-        const std::atomic<bool> never{false};
         std::optional<std::string> readers;
-        if (const auto found = options.json ? std::nullopt : scan.find(memory.identity(), never)) {
+        if (const auto found = options.json ? std::nullopt : readersOnce(memory)) {
             readers = describeReaders(*found, sharedMemoryLocation(linkName()));
         }
         // Two samples apart tell a running bridge from a record left behind.
-        std::string problem = sample(memory, record);
-        const std::uint32_t firstTick = record.uiTick;
-        const std::int64_t firstAt = monotonicNanoseconds();
-        sleepMilliseconds(kLivenessSpanMs);
-        if (problem.empty()) problem = sample(memory, record);
-        if (!problem.empty()) {
-            std::cerr << problem << '\n';
+        const TickSamples ticks = sampleTwice(memory, record, kLivenessSpanMs);
+        if (ticks.held < sizeof record) {
+            std::cerr << cutShortText(ticks.held) << '\n';
             return 1;
         }
-        const std::int64_t elapsed = monotonicNanoseconds() - firstAt;
-        const FrameTiming timing{framesBetween(firstTick, record.uiTick) * 1e9 /
-                                     static_cast<double>(elapsed),
-                                 std::nullopt};
+        const FrameTiming timing{tickRate(ticks.first, ticks.second, ticks.elapsedNs), std::nullopt};
         return show(console, record, timing, options,
-                    formatLiveness(firstTick, record.uiTick, elapsed), readersLine(readers))
+                    formatLiveness(ticks.first, ticks.second, ticks.elapsedNs), readersLine(readers))
                    ? 0
                    : 1;
     }

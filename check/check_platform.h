@@ -1,0 +1,18 @@
+#pragma once
+// What the check asks the system itself (check_platform_<platform>.cpp).
+
+#include <cstdint>
+#include <optional>
+
+namespace corvane {
+
+// The player's user (POSIX: the real user id); 0 where users are not numbers.
+std::uint32_t playersUser() noexcept;
+// The real user of the process `pid`, where the system tells it.
+std::optional<std::uint32_t> processUser(std::uint32_t pid);
+// Whether the check sees only some of the system's processes (a sandbox: a
+// PID namespace of its own, or Flatpak), so that who reads the link cannot
+// be told. Stands in for the readers' own word on it once link/ says it.
+bool seesPartOfTheProcesses();
+
+}  // namespace corvane
