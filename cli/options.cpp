@@ -211,7 +211,10 @@ ParseOutcome parseOptions(int argc, const char* const* argv, BridgeOptions& opti
             return takeCommand(position, argc, argv, options) ? ParseOutcome::Run
                                                               : ParseOutcome::Invalid;
         }
-        const bool hasValue = position + 1 < argc && argv[position + 1] != nullptr;
+        // A "--" followed by words starts the game's command even here: the
+        // option then has no value (an unset variable in "--identity $NAME --").
+        const bool hasValue = position + 1 < argc && argv[position + 1] != nullptr &&
+                              !(std::string_view(argv[position + 1]) == "--" && position + 2 < argc);
         if (arg == "--config") {
             if (!hasValue) return ParseOutcome::Invalid;
             const std::string path = argv[position + 1];
@@ -264,11 +267,12 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
     int position = 1;
     ParseOutcome outcome = parseOptions(argc, argv, options, err, position);
     if (outcome == ParseOutcome::Run && options.json && !options.check) outcome = ParseOutcome::Invalid;
-    if (outcome != ParseOutcome::Invalid && outcome != ParseOutcome::InvalidSettings) return outcome;
-    // The game's command after a bad option still runs: the first "--" past
-    // it (also one that a bad option would have taken as its value).
+    if (outcome == ParseOutcome::Run) return outcome;
+    // The game's command after a bad option, or after --help or --version,
+    // still runs: the first "--" from it on (also one that a bad option would
+    // have taken as its value, or the one a line refused as a whole stopped at).
     options.command.clear();
-    for (int at = position + 1; at < argc && argv[at] != nullptr; ++at) {
+    for (int at = position; at < argc && argv[at] != nullptr; ++at) {
         if (std::string_view(argv[at]) == "--") {
             takeCommand(at, argc, argv, options);
             break;

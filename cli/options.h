@@ -47,8 +47,10 @@ struct SettingsWarning {
 
 enum class ParseOutcome {
     Run,      // every argument consumed
-    Help,     // "--help" or "-h": the caller prints the usage and exits with 0
-    Version,  // "--version": the caller prints the name and version and exits with 0
+    // "--help" or "-h": the caller prints the usage and exits with 0, or with
+    // a game command after "--" runs the game alone and ends with it
+    Help,
+    Version,  // "--version": the same with the name and version
     Invalid,  // the caller prints the hint and exits with 2
     InvalidSettings,  // a settings file's line was named instead; the caller exits with 2
 };

@@ -54,11 +54,20 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
         // bad option, also one it would have taken as its value.
         {{"--bogus", "--", "game", "-x"}, Invalid, {.wow = true, .wait = true, .command = {"game", "-x"}},
          "Unknown option: --bogus\n"},
-        {{"--context", "--", "--x", "--", "game", "--", "a"}, Invalid,
-         {.context = "--", .wow = true, .wait = true, .command = {"game", "--", "a"}}},
         {{"--pid", "0", "--"}, Invalid},
-        // Help stops at once; an unknown argument is named.
+        // A "--" with words after it is never an option's value: that option
+        // has none (the game still starts); last of all it is a value.
+        {{"--context", "--", "--x", "--", "game"}, Invalid,
+         {.wow = true, .wait = true, .command = {"--x", "--", "game"}}},
+        {{"--identity", "--", "game"}, Invalid, {.wow = true, .wait = true, .command = {"game"}}},
+        {{"--log", "--", "game"}, Invalid, {.wow = true, .wait = true, .command = {"game"}}},
+        {{"--config", "--", "game"}, Invalid, {.wow = true, .wait = true, .command = {"game"}}},
+        {{"--identity", "--"}, Run, {.identity = "--", .identityGiven = true}},
+        {{"--json", "--", "game"}, Invalid, {.wow = true, .wait = true, .command = {"game"}}},  // refused whole
+        // Help stops at once, but a game command after it still runs; an unknown argument is named.
         {{"--help"}, Help}, {{"-h"}, Help}, {{"--x", "1", "-h", "--bogus"}, Help, {.x = 1}},
+        {{"--help", "--", "game"}, Help, {.wow = true, .wait = true, .command = {"game"}}},
+        {{"--version", "--x", "--", "game"}, Version, {.wow = true, .wait = true, .command = {"game"}}},
         {{"--wow", "--version", "--bogus"}, Version, {.wow = true}}, {{"--version", "-h"}, Version},
         {{"--bogus", "--help"}, Invalid, {}, "Unknown option: --bogus\n"},
         {{"--x", "1", "--Speed", "2"}, Invalid, {.x = 1}, "Unknown option: --Speed\n"},

@@ -62,6 +62,11 @@ public:
     // exit code.
     int runGameAlone();
 
+    // For the log's last line: how the run ended, and what the game command
+    // and the game read have told ("; the game ended with 7"; empty without one).
+    std::string how = "an error";
+    std::string gameOutcome();
+
 private:
     int cycles();
     bool cycle(std::int64_t cycleStart);
@@ -73,10 +78,9 @@ private:
     // bridge waits for it and ends with it. Without one the run ends with 1.
     int withoutLink();
     bool startGame();
-    // The end of a run with a game command: the game's exit code once it has
-    // ended, else `otherwise` with the game left running. A stop signal that
-    // reaches games (SIGTERM, SIGHUP) is passed on and the game waited for.
-    int endWithGame(int otherwise);
+    // The end of a run with a game command after a stop; `passedOn`: the stop
+    // was passed on to the command's processes, which are then waited for.
+    int endWithGame(bool passedOn);
     void takeSessionNotices(bool belowStatusLine);
     // False when the link cannot be followed: its lastError says why.
     bool checkLink(std::int64_t now);
@@ -98,7 +102,7 @@ private:
     std::int64_t nextStatus_ = 0;
     std::int64_t nextLinkCheck_ = 0;
     bool published_ = false;
-    std::optional<int> gameEnded_;
+    std::optional<CommandEnd> gameEnd_;
 };
 
 // The game is started before the bridge makes any thread of its own, so that a
@@ -111,10 +115,25 @@ bool BridgeRun::startGame() {
         return true;
     }
     output_.error("ERROR: " + game_.lastError() + "\n");
+    how = "the game command could not start";
     return false;
 }
 
 int BridgeRun::runGameAlone() { return startGame() ? withoutLink() : 127; }
+
+std::string BridgeRun::gameOutcome() {
+    if (!game_.started()) return {};
+    const CommandFacts facts = game_.facts();
+    const auto said = [](const std::optional<int>& code) {
+        return code ? " ended with " + std::to_string(*code) : std::string(" ended, its code unknown");
+    };
+    if (facts.game != 0 && facts.game != facts.command) {
+        return "; the game (process " + std::to_string(facts.game) + ")" +
+               (facts.gameEnded ? said(facts.gameCode) : std::string(" still runs")) + ", the game command" +
+               (facts.commandEnded ? said(facts.commandCode) : std::string(" still runs"));
+    }
+    return "; the game" + (facts.commandEnded ? said(facts.commandCode) : std::string(" still runs"));
+}
 
 int BridgeRun::run() {
     // Started before anything else is opened, so whatever fails below the game starts.
@@ -154,9 +173,17 @@ int BridgeRun::cycles() {
             link_.close();
             return withoutLink();
         }
-        if (gameEnded_) return *gameEnded_;
+        if (gameEnd_) {
+            how = "the game ended";
+            if (!gameEnd_->codeKnown) {
+                output_.notice("The game command has ended; nothing told its exit code, so the bridge ends with 0.\n");
+            }
+            return gameEnd_->code;
+        }
         pauseAfterCycle();
     }
+    // Passed on first: on Windows a closed console ends this process soon after the parking frame.
+    const bool passedOn = game_.started() && game_.passOn(g_stopSignal.load());
     // An orderly stop parks the character at once, as the game's end does,
     // rather than when the voice client gives up on a frozen tick.
     if (published_) {
@@ -166,7 +193,8 @@ int BridgeRun::cycles() {
     stopHandled();
     reader_.close();
     link_.close();
-    return game_.started() ? endWithGame(0) : 0;
+    how = "stopped by " + stopSignalName(g_stopSignal.load());
+    return game_.started() ? endWithGame(passedOn) : 0;
 }
 
 // False when the publish failed.
@@ -174,8 +202,8 @@ bool BridgeRun::cycle(std::int64_t cycleStart) {
     CharacterSnapshot snapshot{};
     PresenceOutcome presence;
     // The game command has ended: its character leaves with a last frame.
-    gameEnded_ = game_.exitCode();
-    if (gameEnded_) {
+    if (game_.started()) gameEnd_ = game_.end();
+    if (gameEnd_) {
         frame_.pose = isolationPose(options_.identity);
     } else if (options_.wow) {
         presence = liveStep(cycleStart, snapshot);
@@ -189,7 +217,7 @@ bool BridgeRun::cycle(std::int64_t cycleStart) {
     if (!link_.publish(frame_)) return false;
     published_ = true;
     if (const std::string notice = link_.takeNotice(); !notice.empty()) output_.notice(notice);
-    if (gameEnded_) return true;
+    if (gameEnd_) return true;
 
     if (cycleStart >= nextStatus_) {
         if (options_.wow) {
@@ -214,10 +242,14 @@ bool BridgeRun::checkLink(std::int64_t now) {
 }
 
 PresenceOutcome BridgeRun::liveStep(std::int64_t now, CharacterSnapshot& snapshot) {
-    if (!session_.update(now)) {
+    const bool attached = session_.update(now);
+    game_.follow(session_.gameProcess());  // its end and code are the run's
+    if (!attached) return presence_->step(ReadStatus::ReadError, snapshot, session_.label(), options_);
+    const ReadStatus status = reader_.readCharacter(snapshot);
+    // A game that closed is named as such, never as the read that failed.
+    if (status == ReadStatus::ReadError && session_.readFailed(now)) {
         return presence_->step(ReadStatus::ReadError, snapshot, session_.label(), options_);
     }
-    const ReadStatus status = reader_.readCharacter(snapshot);
     return presence_->step(status, snapshot, reader_.lastError(), options_);
 }
 
@@ -238,16 +270,31 @@ int BridgeRun::withoutLink() {
     if (!game_.started()) return 1;
     output_.notice("The game runs without positional audio; the bridge waits for it to end.\n");
     for (; g_running.load(); pauseAfterCycle()) {
-        if (const auto code = game_.exitCode()) return *code;
+        if (const auto end = game_.end()) {
+            how = "the game ended";
+            return end->code;
+        }
     }
-    return endWithGame(0);
+    return endWithGame(game_.passOn(g_stopSignal.load()));
 }
 
-int BridgeRun::endWithGame(int otherwise) {
-    if (!g_running.load() && game_.passOn(g_stopSignal.load())) {
-        if (const auto code = game_.waitForExit(kGameStopTimeout)) return *code;
+// Ctrl-C (and Ctrl-\) from a terminal reach the game by themselves: not
+// passed on, and the game not waited for, as ever.
+int BridgeRun::endWithGame(bool passedOn) {
+    const int signal = g_stopSignal.load();
+    how = "stopped by " + stopSignalName(signal);
+    if (!passedOn) {
+        const auto end = game_.end();
+        return end ? end->code : 0;
     }
-    return game_.exitCode().value_or(otherwise);
+    if (!game_.waitAfterStop(kGameStopTimeout)) {
+        const CommandFacts facts = game_.facts();
+        const bool gameRuns = facts.game != 0 && !facts.gameEnded;
+        output_.notice(std::string(gameRuns ? "The game" : "The game command") + " (process " +
+                       std::to_string(gameRuns ? facts.game : facts.command) +
+                       ") still runs after the stop; the bridge leaves it running.\n");
+    }
+    return stoppedCode(game_.facts(), GameLaunch::stoppedBy(signal));
 }
 
 }  // namespace
@@ -258,20 +305,17 @@ int runBridge(int argc, const char* const* argv) {
     BridgeOptions options;
     std::ostringstream parseMessages;  // they may quote what the player typed
     const ParseOutcome parsed = parseCommandLine(argc, argv, options, parseMessages);
-    if (parsed == ParseOutcome::Help) {
-        printUsage(std::cout);
-        return 0;
-    }
-    if (parsed == ParseOutcome::Version) {
-        printVersion(std::cout);
-        return 0;
-    }
+    // Printed, and then a game command still runs: the game always starts.
+    if (parsed == ParseOutcome::Help) printUsage(std::cout);
+    if (parsed == ParseOutcome::Version) printVersion(std::cout);
+    if ((parsed == ParseOutcome::Help || parsed == ParseOutcome::Version) && options.command.empty()) return 0;
 
     // It looks and tells, and starts, opens for writing or waits for nothing.
     if (parsed == ParseOutcome::Run && options.check) return runChainCheck(options, options.json);
 
     Output output(Output::standardStreams(), !options.command.empty());
     int code = 2;
+    std::string how = "invalid arguments", gameOutcome;
     output.error(parseMessages.str());
     if (parsed == ParseOutcome::Invalid) {
         output.error("Invalid arguments. Run with --help.\n");
@@ -287,7 +331,11 @@ int runBridge(int argc, const char* const* argv) {
         BridgeRun bridge(options, output);
         // A launcher's game starts whatever is wrong with the bridge's own options.
         code = parsed == ParseOutcome::Run ? bridge.run() : bridge.runGameAlone();
+        how = bridge.how;
+        gameOutcome = bridge.gameOutcome();
     }
+    // The log's last line: how the run ended, for the evening after.
+    output.log("The bridge ends (" + how + ") with exit code " + std::to_string(code) + gameOutcome + ".\n");
     // The writers' threads are left asleep, never ending while the process ends;
     // the short runs above made none.
     output.finish(kLastWordsBound);

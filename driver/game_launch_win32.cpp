@@ -6,6 +6,7 @@
 #include "link/utf8.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstddef>
 #include <cstring>
 
@@ -17,6 +18,8 @@ struct GameLaunch::Impl {
     // launcher that does not wait for them; null where the system refused it
     // (then the command's own end is the end).
     UniqueNullHandle job;
+    UniqueNullHandle game;  // the process read as the game, from follow()
+    CommandFacts facts;
 };
 
 GameLaunch::GameLaunch() noexcept = default;
@@ -25,6 +28,24 @@ GameLaunch& GameLaunch::operator=(GameLaunch&&) noexcept = default;
 GameLaunch::~GameLaunch() = default;
 
 namespace {
+
+// STATUS_CONTROL_C_EXIT: the code of a process that a console's control event ended.
+constexpr DWORD kStatusControlCExit = 0xC000013A;
+
+// A finished process's exit time, as a number that compares.
+ULONGLONG exitTime(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return (static_cast<ULONGLONG>(exited.dwHighDateTime) << 32) | exited.dwLowDateTime;
+}
+
+bool ended(HANDLE process) { return process != nullptr && WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
+
+std::optional<int> codeOf(HANDLE process) {
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process, &code)) return std::nullopt;
+    return static_cast<int>(code);
+}
 
 // The standard handles a child may inherit: valid, inheritable, each once.
 std::vector<HANDLE> inheritableStandardHandles() {
@@ -75,6 +96,13 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
     // Closing our handle leaves the job's processes running (no kill on
     // close); a bridge that itself runs in a job nests this one in it.
     UniqueNullHandle job(CreateJobObjectW(nullptr, nullptr));
+    // A launcher or updater may start a process that asks to leave the job
+    // (CREATE_BREAKAWAY_FROM_JOB): without this it fails with access denied and
+    // the game never starts. Only a process that asks leaves; the game then
+    // counts as the command's by its descent.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    if (job) SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
     // No application name: Windows finds the program as a command line does.
     const DWORD flags = CREATE_SUSPENDED | (inherited.empty() ? 0 : EXTENDED_STARTUPINFO_PRESENT);
     const BOOL created =
@@ -95,6 +123,8 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
     impl_ = std::make_unique<Impl>();
     impl_->process.reset(info.hProcess);
     impl_->job = std::move(job);
+    impl_->facts.command = info.dwProcessId;
+    impl_->facts.othersLeft = true;
     return true;
 }
 
@@ -122,30 +152,78 @@ CommandProcesses GameLaunch::processes() const {
     return own;
 }
 
-std::optional<int> GameLaunch::exitCode() noexcept { return waitForExit(std::chrono::milliseconds{0}); }
-
-std::optional<int> GameLaunch::waitForExit(std::chrono::milliseconds timeout) noexcept {
-    if (!impl_) return std::nullopt;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        // A job the system cannot tell about: the command's own end is the end.
-        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION job{};
-        const bool jobEnded = !impl_->job ||
-            !QueryInformationJobObject(impl_->job.get(), JobObjectBasicAccountingInformation, &job,
-                                       sizeof job, nullptr) ||
-            job.ActiveProcesses == 0;
-        DWORD code = 0;
-        if (jobEnded && WaitForSingleObject(impl_->process.get(), 0) == WAIT_OBJECT_0 &&
-            GetExitCodeProcess(impl_->process.get(), &code)) {
-            return static_cast<int>(code);
-        }
-        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        Sleep(10);
-    }
+void GameLaunch::follow(std::uint32_t pid) noexcept {
+    if (!impl_ || pid == 0 || pid == impl_->facts.game) return;
+    impl_->facts.game = pid;
+    impl_->facts.gameEnded = impl_->facts.gameOutlived = false;
+    impl_->facts.gameCode.reset();
+    impl_->game.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
 }
 
-// Windows has no stop signal to pass on: Ctrl-C reaches every program of the
-// console by itself, and a game of its own window is left to its player.
-bool GameLaunch::passOn(int) noexcept { return false; }
+CommandFacts GameLaunch::facts() noexcept {
+    if (!impl_) return {};
+    CommandFacts& facts = impl_->facts;
+    // A job the system cannot tell about: the command's own end is the end.
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION job{};
+    facts.othersLeft = impl_->job &&
+        QueryInformationJobObject(impl_->job.get(), JobObjectBasicAccountingInformation, &job, sizeof job,
+                                  nullptr) &&
+        job.ActiveProcesses > 0;
+    if (!facts.commandEnded && ended(impl_->process.get())) {
+        facts.commandEnded = true;
+        facts.commandCode = codeOf(impl_->process.get());
+    }
+    if (facts.game != 0 && !facts.gameEnded) {
+        // Not GetExitCodeProcess alone: a game may end with 259, STILL_ACTIVE.
+        // Without a handle (refused) its end is the job's.
+        if (impl_->game ? ended(impl_->game.get()) : facts.commandEnded && !facts.othersLeft) {
+            facts.gameEnded = true;
+            if (impl_->game) {
+                facts.gameCode = codeOf(impl_->game.get());
+                facts.gameOutlived = facts.commandEnded && exitTime(impl_->game.get()) > exitTime(impl_->process.get());
+            }
+        }
+    }
+    return facts;
+}
+
+int GameLaunch::stoppedBy(int) noexcept { return static_cast<int>(kStatusControlCExit); }
+
+namespace {
+
+struct WindowsToClose {
+    std::vector<std::uint32_t> processes;
+    bool posted = false;
+};
+
+BOOL CALLBACK closeWindow(HWND window, LPARAM context) {
+    auto& close = *reinterpret_cast<WindowsToClose*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (IsWindowVisible(window) &&
+        std::find(close.processes.begin(), close.processes.end(), pid) != close.processes.end() &&
+        PostMessageW(window, WM_CLOSE, 0, 0)) {
+        close.posted = true;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+// The console's close, logoff and shutdown (SIGTERM here) reach the
+// command's console programs from the console itself; a game of its own
+// window is asked to close as its close box would, through WM_CLOSE to each
+// visible top-level window of the job's processes and the game read. Ctrl-C
+// reaches every program of the console by itself, and a game of its own
+// window is left to its player, as ever.
+bool GameLaunch::passOn(int signal) noexcept {
+    if (signal != SIGTERM || !impl_) return false;
+    WindowsToClose close;
+    if (auto own = processes().members) close.processes = std::move(*own);
+    close.processes.push_back(impl_->facts.command);
+    if (impl_->facts.game != 0) close.processes.push_back(impl_->facts.game);
+    EnumWindows(closeWindow, reinterpret_cast<LPARAM>(&close));
+    return close.posted;
+}
 
 }  // namespace corvane

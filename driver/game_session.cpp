@@ -45,17 +45,7 @@ bool GameSession::update(std::int64_t now) {
         nextExitCheck_ = now + kGameRetryIntervalNs;
         if (seekBetter) return tryAttach(now);
         if (!game_.hasExited()) return true;
-        game_.close();
-        if (pid_ != 0) {
-            // Its ID may soon name another program: never look for it again.
-            state_ = State::Ended;
-            label_ = "Process " + std::to_string(pid_) + " has exited.";
-        } else {
-            // This cycle isolates, so the next game is read from a fresh start.
-            state_ = State::Waiting;
-            label_ = kLabelWaitingForGame;
-            nextAttempt_ = now;
-        }
+        ended(now);
         return false;
     }
     case State::Waiting:
@@ -64,6 +54,29 @@ bool GameSession::update(std::int64_t now) {
         break;
     }
     return false;
+}
+
+bool GameSession::readFailed(std::int64_t now) {
+    if (state_ != State::Attached || !game_.hasExited()) return false;
+    ended(now);
+    return true;
+}
+
+void GameSession::ended(std::int64_t now) {
+    game_.close();
+    if (pid_ != 0) {
+        // Its ID may soon name another program: never look for it again.
+        state_ = State::Ended;
+        label_ = "Process " + std::to_string(pid_) + " has exited.";
+    } else if (wait_) {
+        // This cycle isolates, so the next game is read from a fresh start.
+        state_ = State::Waiting;
+        label_ = kLabelWaitingForGame;
+        nextAttempt_ = now;
+    } else {
+        state_ = State::Ended;
+        label_ = kLabelGameExited;
+    }
 }
 
 bool GameSession::tryAttach(std::int64_t now) {
@@ -76,6 +89,7 @@ bool GameSession::tryAttach(std::int64_t now) {
         nextExitCheck_ = now + kGameRetryIntervalNs;
         label_.clear();
         const std::vector<ProcessLook> looks = game_.looks();
+        gameProcess_ = looks.empty() ? 0 : looks.front().pid;
         readsAsTheGame_ = !looks.empty() && (looks.front().candidate == Candidate::Game ||
                                              looks.front().candidate == Candidate::Unversioned);
         if (!looks.empty() && looks.front().pid != announced_) announce(looks);

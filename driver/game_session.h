@@ -50,6 +50,8 @@ private:
 };
 
 inline constexpr char kLabelWaitingForGame[] = "waiting for Wow.exe";
+// Without --wait, once the game read has closed: the loop runs on, parked.
+inline constexpr char kLabelGameExited[] = "Wow.exe has exited. Use --wait to follow the next one.";
 // Attach attempts while waiting, checks that an attached game still runs, and
 // looks for a better one while what is attached does not read as the game.
 inline constexpr std::int64_t kGameRetryIntervalNs = 1'000'000'000;
@@ -69,6 +71,11 @@ public:
     // Once per cycle before the read: retries and exit checks that are due.
     // True when the game is attached and is to be read in this cycle.
     bool update(std::int64_t now);
+    // After a failed read of the attached game: whether it has ended, asked at
+    // once so that the label says so rather than the failed read. Then it is
+    // closed and waited for (--wait), or given up (--pid, or neither: a later
+    // game is another session).
+    bool readFailed(std::int64_t now);
 
     // With a game command: only the processes that `command` names at each
     // attempt (the command's own) are read, however many others run.
@@ -76,6 +83,8 @@ public:
 
     // Why the character is isolated while the game is not attached.
     const std::string& label() const noexcept { return label_; }
+    // The process last attached (kept after its end); 0 before any.
+    std::uint32_t gameProcess() const noexcept { return gameProcess_; }
 
     // What the last attach to a process not yet announced has to say, a line
     // each without its line feed: which process is read and its version, the
@@ -91,6 +100,7 @@ private:
     enum class State { Attached, Waiting, Ended };
 
     bool tryAttach(std::int64_t now);
+    void ended(std::int64_t now);
     void announce(const std::vector<ProcessLook>& looks);
 
     GameConnection& game_;
@@ -100,6 +110,7 @@ private:
     State state_ = State::Waiting;
     bool readsAsTheGame_ = false;  // what is attached: the client, its state readable
     std::uint32_t announced_ = 0;
+    std::uint32_t gameProcess_ = 0;
     std::int64_t nextAttempt_ = 0;
     std::int64_t nextExitCheck_ = 0;
     std::string label_;

@@ -1,9 +1,11 @@
 #include "driver/game_session.h"
+#include "driver/game_launch.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace corvane {
@@ -149,17 +151,73 @@ TEST(GameSession, TheGameRatherThanTheNameAnnouncedOnce) {
     EXPECT_EQ(session.label(), "another build");
 }
 
-TEST(GameSession, WithoutTheNewOptionsAttachesOnceAndNeverWatches) {
+// Without --wait or --pid the game is never watched while it reads; a read
+// that fails asks at once whether it has ended, and then the label says so:
+// the next game with --wait, "has exited" without (parked for good), never
+// the failed read's text.
+TEST(GameSession, WithoutTheNewOptionsAttachesOnceAndNamesTheEndAtTheFailedRead) {
     FakeGames games;
     games.running = {game(1234), game(5678)};
     GameSession session(games, false, 0);
     ASSERT_TRUE(session.start(0));
     EXPECT_EQ(texts(session), (std::vector<std::string>{"Reading Wow.exe (process 1234), version 3.3.5.12340.",
               "hint: Found 2 Wow.exe processes (1234, 5678); reading 1234. Use --pid to choose."}));
-    EXPECT_TRUE(texts(session).empty());
-    games.running.clear();
+    EXPECT_EQ(session.gameProcess(), 1234u);
+    EXPECT_FALSE(session.readFailed(0)) << "a failed read of a running game";
+    games.running = {game(5678)};
     EXPECT_EQ(cycles(session, games, 3000 * kMs), 150);
-    EXPECT_TRUE(games.exitChecks.empty());
+    EXPECT_EQ(games.exitChecks, Times{0});
+    // (--wait, --pid, label after the end)
+    const std::tuple<bool, std::uint32_t, std::string> rows[] = {
+        {false, 0, "Wow.exe has exited. Use --wait to follow the next one."},
+        {true, 0, "waiting for Wow.exe"},
+        {false, 1234, "Process 1234 has exited."},
+    };
+    for (const auto& [wait, pid, label] : rows) {
+        FakeGames evening;
+        evening.running = {game(1234)};
+        GameSession watched(evening, wait, pid);
+        ASSERT_TRUE(watched.start(0));
+        evening.running = {game(99)};
+        EXPECT_TRUE(watched.readFailed(20 * kMs)) << label;
+        EXPECT_EQ(watched.label(), label);
+        EXPECT_EQ(cycles(watched, evening, 3000 * kMs) > 0, wait) << label;
+    }
+}
+
+// The end of a run with a game command, from what the platform saw: the
+// command's end and code, the game read (process 50) and its end, whether it
+// outlived the command, and whether anything of the command's still runs.
+TEST(GameCommandEnd, TheGameReadEndsTheRunWithItsOwnCodeAndAStopNeverWith0) {
+    const std::optional<int> none, unknown;
+    constexpr int kTerm = 143;  // 128 + SIGTERM, what a shell says
+    // (facts, natural end as code or none, its code known, after a stop)
+    const struct { CommandFacts facts; std::optional<int> end; bool known; int stopped; } rows[] = {
+        {{1, false, none, 0, false, none, false, true}, none, true, kTerm},  // the command runs
+        // No game read yet: a launcher's game may start late, so the end waits for all.
+        {{1, true, 3, 0, false, none, false, true}, none, true, kTerm},
+        {{1, true, 3, 0, false, none, false, false}, 3, true, 3},
+        // A launcher that backgrounds the game and exits: the game's own code.
+        {{1, true, 3, 50, false, none, false, true}, none, true, kTerm},
+        {{1, true, 3, 50, true, 7, true, true}, 7, true, 7},
+        // A helper that lingers (wineserver) holds nothing once the game has ended.
+        {{1, true, 3, 50, true, unknown, true, true}, 3, true, 3},
+        // A wrapper that waited for its game: its code is the run's.
+        {{1, true, 0, 50, true, 7, false, false}, 0, true, 0},
+        // The command is the game.
+        {{50, true, 7, 50, true, 7, false, false}, 7, true, 7},
+        // Reaped unseen (SIGCHLD ignored by whoever started us): 0, said to be unknown.
+        {{1, true, unknown, 0, false, none, false, false}, 0, false, kTerm},
+        // Stopped: the game ignored the stop; the wrapper ended by it.
+        {{1, true, kTerm, 50, false, none, false, true}, none, true, kTerm},
+        {{1, false, none, 50, true, kTerm, false, true}, none, true, kTerm},
+    };
+    for (const auto& row : rows) {
+        const auto end = naturalEnd(row.facts);
+        EXPECT_EQ(std::tuple(end ? std::optional(end->code) : std::nullopt, end ? end->codeKnown : true,
+                             stoppedCode(row.facts, kTerm)), std::tuple(row.end, row.known, row.stopped))
+            << "row " << &row - rows;
+    }
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-// The driver's Windows layer: the pause's two ways of sleeping, and the
-// console's stop events.
+// The driver's Windows layer: the pause's two ways of sleeping, the console's
+// stop events, and the game command's job.
 
 #include "common/sleep_win32.h"
 #include "common/windows_support.h"
+#include "driver/game_launch.h"
 #include "driver/pacing.h"
 #include "driver/signals.h"
 #include "driver/signals_win32.h"
@@ -12,6 +13,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <thread>
 #include <tuple>
 
@@ -61,6 +64,31 @@ TEST(WindowsConsoleControl, EveryStopReachesTheBridgeAndTheFinalOnesAwaitTheStop
     EXPECT_TRUE(handleConsoleControl(CTRL_CLOSE_EVENT, seconds{20}) && handleConsoleControl(CTRL_SHUTDOWN_EVENT, seconds{20}));
     EXPECT_LT(steady_clock::now() - start, seconds{5});
     published.join();
+}
+
+// The game command's side of the next test: a launcher or updater that
+// starts its program outside the job, as Windows lets only a job that allows it.
+TEST(WindowsJob, ChildThatAsksToBreakAway) {
+    if (std::getenv("CORVANE_BREAKAWAY_CHILD") == nullptr) GTEST_SKIP() << "run by the next test";
+    std::wstring line = L"cmd /c exit 0";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_BREAKAWAY_FROM_JOB, nullptr,
+                               nullptr, &startup, &info)) << "Win32 error " << GetLastError();
+}  // its handles end with this process
+
+// A command whose child asks to leave the job starts it; the command's code comes back.
+TEST(WindowsJob, ACommandWhoseChildAsksToBreakAwayRuns) {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);  // ASCII, as the build folder is
+    SetEnvironmentVariableW(L"CORVANE_BREAKAWAY_CHILD", L"1");
+    GameLaunch launch;
+    ASSERT_TRUE(launch.start({self, "--gtest_filter=WindowsJob.ChildThatAsksToBreakAway"})) << launch.lastError();
+    SetEnvironmentVariableW(L"CORVANE_BREAKAWAY_CHILD", nullptr);
+    std::optional<CommandEnd> end;
+    for (int i = 0; i < 3000 && !(end = launch.end()); ++i) Sleep(10);
+    EXPECT_EQ(end.value_or(CommandEnd{-1}).code, 0) << "the child could not leave the job";
 }
 
 }  // namespace

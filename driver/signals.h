@@ -2,14 +2,21 @@
 // The signals that stop the bridge, installed once after the command line is
 // accepted.
 
+#include <string>
+
 namespace corvane {
 
 // Routes every stop request of the platform to `onStop`, which may only clear
-// an atomic flag. Linux: SIGINT, SIGTERM and SIGHUP (a closed terminal), and
-// SIGPIPE ignored so a closed output pipe cannot kill the bridge. Windows:
+// an atomic flag. Linux: SIGINT, SIGTERM, SIGHUP (a closed terminal) and
+// SIGQUIT, unblocked whatever was inherited; SIGPIPE and SIGXFSZ ignored so a
+// closed output pipe or a file size limit cannot kill the bridge; SIGCHLD
+// back to its default so the game command's end is seen. Windows:
 // Ctrl-C, Ctrl-Break, closing the console window, logoff and shutdown (a
 // console control handler; see signals_win32.h), and SIGINT and SIGTERM.
 void installStopSignals(void (*onStop)(int)) noexcept;
+
+// What the log calls the stop request `onStop` was given ("SIGTERM", "Ctrl-C").
+std::string stopSignalName(int signal);
 
 // Called once the bridge has published its last frame after a stop: a stop
 // request that must not return before that (Windows: a closed console window,

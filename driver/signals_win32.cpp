@@ -59,6 +59,13 @@ void installStopSignals(void (*onStop)(int)) noexcept {
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
+// The console's close, logoff and shutdown arrive as SIGTERM, Ctrl-C and Ctrl-Break as SIGINT.
+std::string stopSignalName(int signal) {
+    if (signal == SIGINT) return "Ctrl-C";
+    if (signal == SIGTERM) return "the console's close, logoff or shutdown";
+    return "signal " + std::to_string(signal);
+}
+
 void stopHandled() noexcept {
     if (const HANDLE handled = g_stopHandled.load()) SetEvent(handled);
 }

@@ -22,9 +22,9 @@ std::vector<std::uint32_t> commandsOwn(const std::vector<std::uint32_t>& found,
                                        const std::vector<ProcessLink>& processes,
                                        const CommandProcesses& command) {
     const auto descends = [&](std::uint32_t pid) {
-        if (command.members) {
-            return std::find(command.members->begin(), command.members->end(), pid) !=
-                   command.members->end();
+        if (command.members &&
+            std::find(command.members->begin(), command.members->end(), pid) != command.members->end()) {
+            return true;
         }
         // Each step climbs one generation; more steps than processes means a loop.
         for (std::size_t steps = 0; pid != 0 && steps <= processes.size(); ++steps) {

@@ -85,16 +85,16 @@ private:
 };
 
 // The processes a game command counts as its own: each that descends from
-// `ancestor` along the parent links or, where the system keeps the command's
-// processes in a list of their own (a Windows job), exactly `members`.
+// `ancestor` along the parent links and, where the system keeps the command's
+// processes in a list of their own (a Windows job), each of `members`, whoever
+// its parent (one that asked to leave the job still counts by its descent).
 struct CommandProcesses {
     std::uint32_t ancestor = 0;
     std::optional<std::vector<std::uint32_t>> members;
 };
 
 // Those of `found`, in order, that are the command's: `ancestor` itself or its
-// descendants along the parent links of `processes`, or with `members` those
-// listed there. A chain that loops (Windows reuses the ID of an ended parent)
+// descendants along the parent links of `processes`, and those listed in `members`. A chain that loops (Windows reuses the ID of an ended parent)
 // or leaves the list ends without a match.
 std::vector<std::uint32_t> commandsOwn(const std::vector<std::uint32_t>& found,
                                        const std::vector<ProcessLink>& processes,

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -53,13 +54,24 @@ bool parsePid(const char* name, std::uint32_t& pid) {
 }
 
 // "pid (comm) S ...": an exited process stays in /proc until its parent reaps
-// it (Z); Windows lists no such process, so neither do we.
+// it (Z); Windows lists no such process, so neither do we. One whose exit has
+// begun (PF_EXITING in its flags, the ninth field) counts too: its memory goes
+// before it is a zombie, and a read that fails meanwhile is its end, not an error.
 bool statSaysExited(const char* stat, std::size_t size) {
+    constexpr unsigned long kExiting = 0x4;  // PF_EXITING
     const std::string_view text(stat, size);
     const std::size_t close = text.rfind(')');
     if (close == std::string_view::npos || close + 2 >= text.size()) return true;
     const char state = text[close + 2];
-    return state == 'Z' || state == 'X' || state == 'x';
+    if (state == 'Z' || state == 'X' || state == 'x') return true;
+    std::size_t at = close + 2;  // the third field
+    for (int field = 3; field < 9 && at != std::string_view::npos; ++field) {
+        at = text.find(' ', at);
+        if (at != std::string_view::npos) ++at;
+    }
+    unsigned long flags = 0;
+    if (at != std::string_view::npos) std::from_chars(text.data() + at, text.data() + text.size(), flags);
+    return (flags & kExiting) != 0;
 }
 
 bool processExited(const std::string& dir) {

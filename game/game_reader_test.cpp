@@ -68,8 +68,9 @@ TEST(CommandsOwn, DescendantsOrTheJobsMembersInSearchOrder) {
         {{40, 50}, 10, byParent, {}},             // the loop ends the climb
         {{40, 77}, 10, byParent, {}},             // 77 is not in the list
         {{30, 40}, 1, byParent, {30, 40}},
-        {{30, 40, 77}, 10, Ids{77, 40}, {40, 77}},  // a job: its members, whoever their parent
-        {{30}, 10, Ids{}, {}},
+        // A job: its members, whoever their parent, and by descent one that left it.
+        {{30, 40, 77}, 10, Ids{77, 40}, {30, 40, 77}},
+        {{40}, 10, Ids{}, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.ancestor);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 namespace corvane::testing {
@@ -66,6 +68,7 @@ TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
     const auto killed = Clock::now();
     ASSERT_TRUE(awaitOutput(bridge, "| waiting for Wow.exe |", seen));
     EXPECT_LT(Clock::now() - killed, 3s) << "the game's end is seen within about a second";
+    EXPECT_EQ(bridge.output().find("g_ClientConnectionState", seen), std::string::npos) << "the end is named at once";
     EXPECT_TRUE(awaitAt(kEveningIsolated, 1ms));
     const std::uint32_t tick = probe.read()->uiTick;  // nothing is lost meanwhile
     std::this_thread::sleep_for(1500ms);
@@ -101,8 +104,13 @@ TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
         EXPECT_FALSE(lines[i].starts_with("no time: ")) << lines[i];
         if (lines[i] != "ONLINE" && !lines[i].starts_with("OFFLINE/GLUE SCREEN | isolated | ")) continue;
         EXPECT_NE(lines[i], label);
+        EXPECT_EQ(lines[i].find("g_ClientConnectionState"), std::string::npos);
         label = lines[i];
     }
+    // The last line, once stopped (where a signal can be sent), says how the run ended.
+    std::string last;
+    for (std::ifstream in(log); std::getline(in, label);) last = label.substr(std::min<std::size_t>(20, label.size()));
+    EXPECT_TRUE(bridgePath().ends_with(".exe") || last == "The bridge ends (stopped by SIGINT (Ctrl-C)) with exit code 0.") << last;
     std::filesystem::remove(log);
     std::filesystem::remove(settings);
 }
@@ -197,44 +205,52 @@ TEST_F(EveningTest, GameCommandsOwnGameIsReadOfTwo) {
     }
 }
 
-// The game always starts: without the link, or with a settings file that
-// cannot be read, it runs on and its exit code comes back; only a command
-// that cannot be started ends with 127, naming it.
+// The game always starts: without the link, with a settings file that cannot
+// be read, with an option whose value "--" would have swallowed (which then
+// has none), or after --help or --version, it runs on and its exit code comes
+// back; only a command that cannot be started ends with 127, naming it.
 TEST_F(EveningTest, GameCommandRunsWhateverTheBridgeCannotDo) {
     const Finished missing = runToEnd({bridgePath(), "--", "corvane-no-such-game", "x"});
     EXPECT_EQ(missing.exitCode, 127);
     EXPECT_EQ(missing.errorOutput,
               "ERROR: Could not start the game command \"corvane-no-such-game\" (Win32 error 2).\n");
 
-    ChildProcess settings;
-    std::string error;
-    ASSERT_TRUE(settings.start({bridgePath(), "--config", "corvane-no-such.ini", "--", siblingProgram("Wow.exe")}, error)) << error;
-    EXPECT_TRUE(awaitOutput(settings, "ready\n"));
-    ASSERT_TRUE(settings.writeInput("exit 4\n"));
-    EXPECT_EQ(settings.wait(kExitTimeout), 4);
-    EXPECT_TRUE(settings.errorOutput().starts_with("Settings file \"corvane-no-such.ini\" cannot be read: ") &&
-                settings.errorOutput().ends_with(".\nThe game runs without positional audio; the bridge waits "
-                                                 "for it to end.\n")) << settings.errorOutput();
-
+    // Each while another bridge publishes, which only the run that needs the link minds.
     ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "First"}));
-    ChildProcess second;
-    ASSERT_TRUE(second.start({bridgePath(), "--", siblingProgram("Wow.exe")}, error)) << error;
-    EXPECT_TRUE(awaitOutput(second, "ready\n"));
-    ASSERT_TRUE(second.writeInput("exit 5\n"));
-    EXPECT_EQ(second.wait(kExitTimeout), 5);
-    EXPECT_EQ(second.errorOutput(),
-              "ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n"
-              "The game runs without positional audio; the bridge waits for it to end.\n");
+    const std::string alone = "The game runs without positional audio; the bridge waits for it to end.\n";
+    const std::string hint = "Invalid arguments. Run with --help.\n";
+    // (options before "--", standard error's start, standard output's start)
+    const std::tuple<std::vector<std::string>, std::string, std::string> rows[] = {
+        {{}, "ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n", ""},
+        {{"--config", "corvane-no-such.ini"}, "Settings file \"corvane-no-such.ini\" cannot be read: ", ""},
+        {{"--identity"}, hint, ""}, {{"--log"}, hint, ""}, {{"--config"}, hint, ""},
+        {{"--help"}, "", "CorvaneVoiceBridge v0.6 - Online"}, {{"--version"}, "", "CorvaneVoiceBridge 0."},
+    };
+    int code = 4;
+    for (auto [args, err, out] : rows) {
+        args.insert(args.begin(), bridgePath());
+        args.insert(args.end(), {"--", siblingProgram("Wow.exe")});
+        ChildProcess game;
+        std::string error;
+        ASSERT_TRUE(game.start(args, error)) << error;
+        EXPECT_TRUE(awaitOutput(game, "ready\n"));
+        ASSERT_TRUE(game.writeInput("exit " + std::to_string(++code) + "\n"));
+        EXPECT_EQ(game.wait(kExitTimeout), code) << args[1];
+        EXPECT_TRUE(game.errorOutput().starts_with(err) && game.errorOutput().ends_with(alone)) << game.errorOutput();
+        EXPECT_TRUE(game.output().starts_with(out)) << game.output();
+    }
     EXPECT_EQ(probe.read().value_or(LinkRecord{}).identity, U"First");
     EXPECT_TRUE(stopBridge(bridge));
 }
 
 // A launcher that starts the game and ends at once (a shell that puts it in
 // the background; on Windows a .bat with "start"): the bridge reads the game,
-// ends with it rather than with the launcher, and with the launcher's code.
+// ends with it rather than with the launcher, and with the game's own code.
+// A process the command leaves running 20 s past the game (as wineserver
+// lingers) does not hold the end.
 TEST_F(EveningTest, LauncherThatEndsFirstIsFollowedToTheGamesEnd) {
     const std::string script = uniqueTempFile().string();
-    std::ofstream(script) << "pos 100 200 30 0\nstate 1\nsleep 3000\n";  // then its input ends: exit 0
+    std::ofstream(script) << "pos 100 200 30 0\nstate 1\nsleep 3000\nexit 5\n";
     std::vector<std::string> command = {"/bin/sh", "-c", "\"$0\" < \"$1\" & exit 3", siblingProgram("Wow.exe"), script};
     if (bridgePath().ends_with(".exe")) {
         const std::string batch = script + ".bat";
@@ -245,11 +261,21 @@ TEST_F(EveningTest, LauncherThatEndsFirstIsFollowedToTheGamesEnd) {
     ASSERT_TRUE(startBridge(bridge, probe, command));
     EXPECT_TRUE(awaitAt({91.44f, 27.432f, 182.88f}, kStartTimeout));
     const auto placed = Clock::now();
-    EXPECT_EQ(bridge.wait(kExitTimeout), 3);
+    EXPECT_EQ(bridge.wait(kExitTimeout), 5);
     EXPECT_GT(Clock::now() - placed, 1s) << "the bridge ended before the game";
     EXPECT_TRUE(awaitAt(kEveningIsolated, 1ms));
     std::filesystem::remove(script);
     std::filesystem::remove(script + ".bat");
+    if (bridgePath().ends_with(".exe")) return;
+
+    ChildProcess lingering;  // the game's end, not the sleep's, ends it
+    ASSERT_TRUE(startBridge(lingering, probe, {"--", "/bin/sh", "-c", "sleep 20 & exec \"$0\"", siblingProgram("Wow.exe")}));
+    ASSERT_TRUE(pollUntil([&] { return lingering.errorOutput().find("Reading Wow.exe") != std::string::npos; },
+                          kStepTimeout));  // read: a game not yet read may still be waited for
+    ASSERT_TRUE(lingering.writeInput("exit 6\n"));
+    const auto ended = Clock::now();
+    EXPECT_EQ(lingering.wait(kExitTimeout), 6);
+    EXPECT_LT(Clock::now() - ended, 1s);
 }
 
 // A program that only bears the game's name, started first, is passed over

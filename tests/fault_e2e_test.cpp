@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -39,18 +41,95 @@ std::string refusedObject(const std::string& path, const char* owner) {
            ") and start the bridge again.\n";
 }
 
+// Whether the process `pid` has ended (gone, or a zombie nobody reaped yet).
+bool gone(const std::string& pid) {
+    std::string stat;
+    std::getline(std::ifstream("/proc/" + pid + "/stat"), stat);
+    const std::size_t close = stat.rfind(')');
+    return close == std::string::npos || stat.compare(close, 3, ") Z") == 0;
+}
+
 // A launcher stops the game it started through the bridge with SIGTERM, a
-// closed terminal with SIGHUP: passed on, the game's end by that signal is
-// the bridge's exit code (128 + the signal).
-TEST(Fault, TermAndHupReachTheGameCommand) {
-    for (const int signal : {SIGTERM, SIGHUP}) {
+// closed terminal with SIGHUP: passed on to every process of the command's,
+// so the game behind a wrapper that waits on it ends too, and the bridge ends
+// with the game's code or 128 + the signal, never 0. A game that ignores the
+// stop is named and left running. What the launcher handed on (SIGCHLD
+// ignored, the stop signals blocked) holds nothing. SIGQUIT (Ctrl-\) parks
+// the character and ends with 0, as SIGTERM does without a game command; a
+// file size limit ends nothing.
+TEST(Fault, StopsReachTheGameBehindAWrapperWhateverWasInherited) {
+    const std::string game = siblingProgram("Wow.exe");
+    enum Inherited { Nothing, ChildIgnored, StopsBlocked };
+    // (command after "--", inherited, signal or 0 for "exit 4" to the game, exit code, game left running)
+    const std::tuple<std::vector<std::string>, Inherited, int, int, bool> rows[] = {
+        {{game}, Nothing, SIGTERM, 143, false},
+        {{game}, Nothing, SIGHUP, 129, false},
+        {{"/bin/sh", "-c", "\"$0\"; echo after", game}, Nothing, SIGTERM, 143, false},
+        {{"/bin/sh", "-c", "trap '' TERM; exec \"$0\"", game}, Nothing, SIGTERM, 143, true},
+        {{game}, ChildIgnored, 0, 4, false},
+        {{game}, ChildIgnored, SIGTERM, 143, false},
+        {{game}, StopsBlocked, SIGTERM, 143, false},
+    };
+    for (const auto& [command, inherited, signal, code, left] : rows) {
+        SCOPED_TRACE(command.front() + " " + std::to_string(inherited) + " " + std::to_string(signal));
         ChildProcess bridge;
+        bridge.ignoresChildSignal = inherited == ChildIgnored;
+        bridge.blocksStopSignals = inherited == StopsBlocked;
         LinkProbe probe;
-        ASSERT_TRUE(startBridge(bridge, probe, {"--", siblingProgram("Wow.exe")}));
-        ASSERT_TRUE(awaitOutput(bridge, "ready\n"));
-        ASSERT_TRUE(bridge.signal(signal));
-        EXPECT_EQ(bridge.wait(kExitTimeout), 128 + signal);
+        std::vector<std::string> args{"--identity", "Fault", "--"};
+        args.insert(args.end(), command.begin(), command.end());
+        ASSERT_TRUE(startBridge(bridge, probe, args));
+        std::string pid;  // once read
+        ASSERT_TRUE(pollUntil([&] {
+            const std::string err = bridge.errorOutput();
+            const std::size_t at = err.find("Reading Wow.exe (process ");
+            if (at != std::string::npos) pid = err.substr(at + 25, err.find(')', at) - at - 25);
+            return !pid.empty();
+        }, kStepTimeout));
+        const auto sent = std::chrono::steady_clock::now();
+        ASSERT_TRUE(signal == 0 ? bridge.writeInput("exit 4\n") : bridge.signal(signal));
+        EXPECT_EQ(bridge.wait(kExitTimeout), code);
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds{left ? 6 : 1});
+        EXPECT_EQ(gone(pid), !left);
+        const std::string named = "The game (process " + pid + ") still runs after the stop; the bridge leaves it running.\n";
+        EXPECT_EQ(bridge.errorOutput().ends_with(named), left) << bridge.errorOutput();
+        if (left) ::kill(std::stoi(pid), SIGKILL);
     }
+    FakeGame played;
+    ASSERT_TRUE(played.start() && played.send({"pos 100 200 10 0", "state 1"}));
+    ChildProcess bridge;
+    LinkProbe probe;
+    ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--identity", "Fault"}));
+    ASSERT_TRUE(probe.waitFor([](const LinkRecord& r) { return r.fAvatarPosition[0] < 1000.0f; }, kStepTimeout));
+    ASSERT_TRUE(bridge.signal(SIGQUIT));
+    EXPECT_EQ(bridge.wait(kExitTimeout), 0);
+    EXPECT_GT(probe.read().value_or(LinkRecord{}).fAvatarPosition[0], 1e7f) << "parked";
+
+    // A log already past the file size limit (ulimit -f; the link's 10580
+    // bytes must fit): its writes fail, and the bridge reads the game on
+    // rather than dying of SIGXFSZ unparked.
+    const std::string log = uniqueTempFile().string();
+    std::ofstream(log) << std::string(40000, 'x') << "\n";
+    ChildProcess limited;
+    std::string error;
+    ASSERT_TRUE(limited.start({"/usr/bin/prlimit", "--fsize=20000", bridgePath(), "--wow", "--log", log}, error)) << error;
+    EXPECT_TRUE(awaitOutput(limited, "\rONLINE"));
+    ASSERT_TRUE(limited.signal(SIGINT));
+    EXPECT_EQ(limited.wait(kExitTimeout), 0);
+    std::filesystem::remove(log);
+}
+
+// The player's process limit reached: the game command's failure says so
+// (Windows' ERROR_NO_PROC_SLOTS), not "invalid parameter".
+TEST(Fault, AProcessLimitIsNamedAsOne) {
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
+    // A sanitizer's leak check at the end needs a thread, which the limit refuses.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    const std::string options = "ASAN_OPTIONS=" + (sanitizer ? std::string(sanitizer) + ":" : "") + "detect_leaks=0";
+    const Finished run = runToEnd(asUser(1000, {"/usr/bin/env", options, "/usr/bin/prlimit", "--nproc=1", bridgePath(),
+                                                "--", "/bin/true"}));
+    EXPECT_EQ(run.exitCode, 127);
+    EXPECT_EQ(run.errorOutput, "ERROR: Could not start the game command \"/bin/true\" (Win32 error 89).\n");
 }
 
 // The signal comes the moment both handlers are in place (SigCgt bits 2 and

@@ -112,11 +112,13 @@ TEST(LiveGame, FollowsTheCharacterThroughAnEvening) {
     ASSERT_TRUE(game.send({"state 0"}));
     EXPECT_TRUE(awaitOutput(bridge, kGlue, from));
 
-    // A game that ends is gone for good; the bridge goes on publishing.
+    // A game that ends is gone for good, and said so at once, never as a
+    // failed read; the bridge goes on publishing.
     from = bridge.output().size();
     game.process().kill();
-    EXPECT_TRUE(awaitOutput(bridge, "\rOFFLINE/GLUE SCREEN | isolated | Could not read "
-                          "g_ClientConnectionState. | Mumble=(50651000, 0, 50001000)" + kPadding, from));
+    EXPECT_TRUE(awaitOutput(bridge, "\rOFFLINE/GLUE SCREEN | isolated | Wow.exe has exited. Use --wait to follow "
+                          "the next one. | Mumble=(50651000, 0, 50001000)" + kPadding, from));
+    EXPECT_EQ(bridge.output().find("g_ClientConnectionState", from), std::string::npos);
     const std::uint32_t tick = probe.read().value_or(LinkRecord{}).uiTick;
     const auto later = probe.waitFor([tick](const LinkRecord& r) { return r.uiTick >= tick + 25; },
                                      kStepTimeout);

@@ -58,6 +58,10 @@ public:
     // signal(SIGINT) can send it Ctrl-C (other children get none: a monitor
     // alone on its console waits for a key).
     bool ownConsole = false;
+    // POSIX: what a launcher may hand on (a Python one leaves SIGCHLD
+    // ignored): SIGCHLD ignored, or SIGINT, SIGTERM and SIGHUP blocked.
+    bool ignoresChildSignal = false;
+    bool blocksStopSignals = false;
 
 private:
     // The operating system's: POSIX pid and pipe descriptor, or Windows handles.

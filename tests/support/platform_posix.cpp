@@ -9,6 +9,8 @@
 
 #include <csignal>
 
+#include <signal.h>
+
 namespace corvane::testing {
 
 // Killed before its input closes: a child that saw its input end would exit
@@ -48,6 +50,11 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
         dup2(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
         // What this process ignores, the child must not.
         for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(s, SIG_DFL);
+        if (ignoresChildSignal) std::signal(SIGCHLD, SIG_IGN);
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, s);
+        if (blocksStopSignals) sigprocmask(SIG_BLOCK, &stops, nullptr);
         execv(argv[0], argv.data());
         _exit(127);
     }
