@@ -21,9 +21,12 @@ struct Reader {
     std::mutex mutex;
     std::condition_variable changed;
     bool open = true;
+    bool asked = false;  // a write has come, taken or held
     std::string taken;
     bool take(std::string_view text) {
         std::unique_lock lock(mutex);
+        asked = true;
+        changed.notify_all();
         changed.wait(lock, [this] { return open; });
         taken += text;
         return true;
@@ -58,6 +61,10 @@ TEST(AsyncWriter, NeverWaitsOnAReaderAndKeepsWhatFitsInOrder) {
     AsyncWriter writer({sinkOf(reader), tagged}, 8);
     writer.start();
     ASSERT_TRUE(writer.post("held"));  // taken by the thread, which then waits on the reader
+    {
+        std::unique_lock lock(reader.mutex);
+        ASSERT_TRUE(reader.changed.wait_for(lock, 5s, [&] { return reader.asked; }));
+    }
     ASSERT_FALSE(writer.flush(std::chrono::steady_clock::now() + 20ms));
     writer.postLatest("s1");
     writer.postLatest("s2");
