@@ -64,7 +64,8 @@ double mapsLines() {
 }
 
 // range(0) processes of range(1) mappings each; range(2): a full look (1), as
-// at start and after the link was opened or closed, or one between them (0).
+// at start, one after someone opened and closed the link (2), or one between
+// them (0).
 void BM_ReaderScan(benchmark::State& state) {
     const Crowd crowd(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     removeSharedMemory(kBenchLinkName);
@@ -77,8 +78,14 @@ void BM_ReaderScan(benchmark::State& state) {
     const std::atomic<bool> never{false};
     ReaderScan kept;
     kept.find(link.identity(), never);
+    const std::string path = "/dev/shm/" + kBenchLinkName;
     for (auto _ : state) {
-        if (state.range(2) != 0) {
+        if (state.range(2) == 2) {
+            state.PauseTiming();
+            close(open(path.c_str(), O_RDONLY | O_CLOEXEC));  // inotify tells of it
+            state.ResumeTiming();
+            benchmark::DoNotOptimize(kept.find(link.identity(), never));
+        } else if (state.range(2) != 0) {
             ReaderScan fresh;
             benchmark::DoNotOptimize(fresh.find(link.identity(), never));
         } else {
@@ -91,11 +98,15 @@ void BM_ReaderScan(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ReaderScan)
-    ->ArgNames({"processes", "mappings", "full"})
+    ->ArgNames({"processes", "mappings", "look"})
     ->Args({0, 0, 1})
     ->Args({0, 0, 0})
     ->Args({100, 1000, 1})
     ->Args({100, 1000, 0})
+    ->Args({100, 1000, 2})
+    ->Args({4000, 30, 1})
+    ->Args({4000, 30, 2})
+    ->Args({4000, 30, 0})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -49,6 +49,8 @@ TEST(CharacterRead, StatusMessageAndSnapshotOfEachOutcome) {
         {"facing NaN", [](S&, M& m) { m.putFloat(kPlayer + 0x7A8, std::numeric_limits<float>::quiet_NaN()); }, ReadError, kInvalid, only(1)},
         {"facing inf", [](S&, M& m) { m.putFloat(kPlayer + 0x7A8, std::numeric_limits<float>::infinity()); }, ReadError, kInvalid, only(1)},
         {"map unreadable", [](S&, M& m) { m.makeUnreadable(kMgr + 0xCC, 4); }, ReadError, kNoMap, only(1)},
+        {"player 8193rd", [](S& s, M& m) { layOutCrowd(m, s, 8192); }, ReadError, "The game's object list is longer than the bridge follows (8192 objects).", only(1)},
+        {"a looping list", [](S&, M& m) { m.putU64(kPlayer + 0x30, 7); m.putU32(obj(2) + 0x3C, obj(0)); }, NotInWorld, kNoPlayer, only(1)},
         {"map 2001", [](S&, M& m) { m.putU32(kMgr + 0xCC, 2001); }, ReadError, kNoMap, only(1)},
         {"map 0xFFFFFFFF", [](S&, M& m) { m.putU32(kMgr + 0xCC, 0xFFFFFFFF); }, ReadError, kNoMap, only(1)},
     };
@@ -61,29 +63,95 @@ TEST(CharacterRead, StatusMessageAndSnapshotOfEachOutcome) {
     }
 }
 
-TEST(KeptPlayer, ConfirmedInSixReadsAndWalkedAtLeastOnceASecond) {
+// The guard walk begins a second after the kept object was last met in the
+// list and compares at most 32 objects a cycle; a kept cycle makes 6 reads, a
+// guard step at most 4 + 32 more.
+TEST(KeptPlayer, ConfirmedInSixReadsAndMetAgainByAGuardWalkOf32ObjectsACycle) {
     for (const std::size_t objects : {1, 500, 8192}) {
         SCOPED_TRACE(objects);
         S scene;
         M image;
         layOutCrowd(image, scene, objects - 1);
         KeptPlayer kept;
-        std::int64_t lastWalk = 0;
-        for (std::int64_t now = 0; now <= 3000 * kMs; now += 20 * kMs) {
+        // The guard walk that first meets the new list's player ends in this cycle.
+        const std::int64_t switched = 1000 * kMs + 20 * kMs * static_cast<std::int64_t>((objects + 31) / 32 - 1);
+        std::size_t heavy = 0;
+        for (std::int64_t now = 0; now <= switched + 1000 * kMs; now += 20 * kMs) {
             if (now == 500 * kMs) {  // a new list, while the old player object keeps its GUID
                 scene.objectBase = 0x20000000;
                 layOut(image, scene);
             }
             image.clearReads();
             const Reading r = read(image, kBase, &kept, now);
-            const bool walked = std::ranges::count(image.reads(), M::Access{kMgr + 0xAC, 4}) > 0;
-            if (walked) lastWalk = now;  // only a walk reads the first-object pointer
-            EXPECT_EQ(image.readCount(), walked ? objects + 8 : 6u);  // one read an object
-            EXPECT_LE(now - lastWalk, 1000 * kMs);
-            // The old object until the next walk: the cycles between walks confirm what was kept.
-            EXPECT_EQ(r.snapshot.playerObject, obj(objects - 1) + (now >= 1000 * kMs ? 0x10000000 : 0));
+            ASSERT_EQ(r.status, InWorld);
+            if (image.readCount() > 6 + 4 + 32) ++heavy;  // a whole walk
+            if (now < 1000 * kMs) { EXPECT_EQ(image.readCount(), now == 0 ? objects + 8 : 6u); }
+            EXPECT_EQ(r.snapshot.playerObject, obj(objects - 1) + (now >= switched ? 0x10000000 : 0));
         }
+        EXPECT_EQ(heavy, objects + 8 > 6 + 4 + 32 ? 2u : 0u);  // the first cycle and the switch
     }
+}
+
+// Nothing found: a list of up to 256 objects is walked whole every cycle; a
+// longer one is searched 256 objects a cycle, the last outcome standing
+// meanwhile, so a player who appears in it is found within one search.
+TEST(KeptPlayer, SearchedInStepsOf256WhileNothingIsFound) {
+    const struct { const char* what; std::size_t objects; std::size_t appearsAt; ReadStatus status; const char* message; } rows[] = {
+        {"short list", 200, 150, NotInWorld, kNoPlayer},
+        {"long list", 5000, 4000, NotInWorld, kNoPlayer},
+        {"longer than the bridge follows", 8300, 8000, ReadError, "The game's object list is longer than the bridge follows (8192 objects)."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        S scene;
+        M image;
+        layOutCrowd(image, scene, row.objects);  // the player past the end
+        image.putU32(obj(row.objects - 1) + 0x3C, obj(row.objects));
+        image.putU64(obj(row.objects) + 0x30, 7);  // not the player: the list goes on
+        image.putU32(obj(row.objects) + 0x3C, 0);
+        KeptPlayer kept;
+        std::int64_t now = 0;
+        for (int cycle = 0; cycle < 40; ++cycle, now += 20 * kMs) {
+            image.clearReads();
+            EXPECT_EQ(read(image, kBase, &kept, now), (Reading{row.status, only(1), row.message}));
+            const std::size_t walked = std::min<std::size_t>(row.objects + 1, 8192);
+            EXPECT_LE(image.readCount(), cycle == 0 ? 5 + walked : 5 + std::min<std::size_t>(walked, 256));
+        }
+        const float floats[] = {scene.y, scene.x, scene.z, 0.0f, scene.orientation};
+        image.putBytes(obj(row.appearsAt) + 0x798, floats, sizeof floats);
+        image.putU64(obj(row.appearsAt) + 0x30, scene.localGuid);
+        int cycles = 1;
+        for (; read(image, kBase, &kept, now).status != InWorld && cycles <= 40; ++cycles) now += 20 * kMs;
+        EXPECT_LE(cycles, static_cast<int>(std::min<std::size_t>(row.objects + 1, 8192) + 255) / 256 + 1);
+        if (row.objects <= 256) { EXPECT_EQ(cycles, 1); }
+    }
+}
+
+// A kept object whose floats fail the checks is read again, not walked to,
+// while it carries the GUID; its good floats are published at once.
+TEST(KeptPlayer, KeptThroughFloatsThatFailTheChecks) {
+    S scene;
+    M image;
+    layOutCrowd(image, scene, 499);
+    KeptPlayer kept;
+    ASSERT_EQ(read(image, kBase, &kept, 0).status, InWorld);
+    image.putFloat(obj(499) + 0x79C, 100000.0f);
+    for (std::int64_t now = 20 * kMs; now < 200 * kMs; now += 20 * kMs) {
+        image.clearReads();
+        EXPECT_EQ(read(image, kBase, &kept, now), (Reading{ReadError, only(1), kInvalid}));
+        EXPECT_EQ(image.readCount(), 6u);
+    }
+    image.putFloat(obj(499) + 0x79C, scene.x);
+    image.clearReads();
+    EXPECT_EQ(read(image, kBase, &kept, 200 * kMs), (Reading{InWorld, {-8949.95f, -132.49f, 83.53f, 0.61f, 0x12A4, 571, 1, obj(499), kMgr}, ""}));
+    EXPECT_EQ(image.readCount(), 6u);
+    // Found by a walk with such floats, it is kept as well.
+    image.putFloat(obj(499) + 0x79C, std::numeric_limits<float>::quiet_NaN());
+    KeptPlayer fresh;
+    EXPECT_EQ(read(image, kBase, &fresh, 0).status, ReadError);
+    image.clearReads();
+    EXPECT_EQ(read(image, kBase, &fresh, 20 * kMs).status, ReadError);
+    EXPECT_EQ(image.readCount(), 6u);
 }
 
 TEST(KeptPlayer, WalkSlowerThanASecondIsNotRepeatedAtOnce) {
@@ -101,7 +169,8 @@ TEST(KeptPlayer, WalkSlowerThanASecondIsNotRepeatedAtOnce) {
     image.putU64(kPlayer + 0x30, 7);
     image.clearReads();
     EXPECT_EQ(readCharacterState(image, kBase, r.snapshot, r.error, kept, slow), NotInWorld);
-    EXPECT_EQ(image.readCount(), 1 + 4 * (4 + 3u));  // the state; four walks of three objects
+    // The state, the chain (3), a guard walk that misses it (4 + 3), then four walks of three objects.
+    EXPECT_EQ(image.readCount(), 1 + 3 + (4 + 3) + 4 * (4 + 3u));
 }
 
 TEST(KeptPlayer, AnyDifferenceWalksInTheSameCycle) {

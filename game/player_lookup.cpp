@@ -25,10 +25,9 @@ bool readObjectHead(GameMemory& memory, std::uint64_t object, std::uint64_t& gui
 
 }  // namespace
 
-bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& player,
-                     std::string& error) {
+bool ListWalk::begin(GameMemory& memory, std::uint64_t moduleBase, std::string& error) {
     using namespace layout;
-
+    *this = ListWalk{};
     std::uint64_t connection = 0;
     if (!readPointer(memory, moduleBase + kClientConnection, connection, kMinPointer)) {
         error = "Could not read the 3.3.5a ClientConnection pointer.";
@@ -39,45 +38,70 @@ bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& 
         error = "Could not read ObjectManager.";
         return false;
     }
-    player.objectManager = manager;
+    player_.objectManager = manager;
 
-    std::uint64_t localGuid = 0;
-    if (!readValue(memory, manager + kLocalPlayerGuid, localGuid) || localGuid == 0) {
+    if (!readValue(memory, manager + kLocalPlayerGuid, localGuid_) || localGuid_ == 0) {
         error = "Local player GUID is unavailable.";
         return false;
     }
-    std::uint64_t current = 0;
-    if (!readPointer(memory, manager + kFirstObject, current, kMinPointer)) {
+    if (!readPointer(memory, manager + kFirstObject, current_, kMinPointer)) {
         error = "Could not read the first ObjectManager object.";
         return false;
     }
+    mark_ = current_;
+    return true;
+}
 
-    for (int count = 0; count < kMaxObjects;) {
+std::optional<WalkEnd> ListWalk::advance(GameMemory& memory, int budget, std::string& error) {
+    using namespace layout;
+    for (; budget > 0 && count_ < kMaxObjects; --budget) {
         std::uint64_t guid = 0;
         std::uint32_t next = 0;
         // When the combined read fails (say, the bytes between the two fields
         // are unreadable), the separate reads decide which failure, if any,
         // is reported, exactly as if there were no combined read.
-        const bool haveNext = readObjectHead(memory, current, guid, next);
-        if (!haveNext && !readValue(memory, current + kObjectGuid, guid)) {
+        const bool haveNext = readObjectHead(memory, current_, guid, next);
+        if (!haveNext && !readValue(memory, current_ + kObjectGuid, guid)) {
             error = "ObjectManager traversal failed while reading an object GUID.";
-            return false;
+            return WalkEnd::Failed;
         }
-        if (guid == localGuid) {
-            player.playerObject = current;
-            player.guid = localGuid;
-            return true;
+        if (guid == localGuid_) {
+            player_.playerObject = current_;
+            player_.guid = localGuid_;
+            return WalkEnd::Found;
         }
         // The match is decided before the next pointer is looked at.
-        if (!haveNext && !readValue(memory, current + kNextObject, next)) {
+        if (!haveNext && !readValue(memory, current_ + kNextObject, next)) {
             error = "ObjectManager traversal failed while reading next object pointer.";
-            return false;
+            return WalkEnd::Failed;
         }
-        if (next < kMinPointer || next == current) break;
-        current = next;
-        ++count;
+        ++count_;
+        if (next < kMinPointer || next == current_) return WalkEnd::ListEnd;
+        if (next == mark_) return WalkEnd::Loop;
+        if (++steps_ == power_) {  // rest at every power of two: a loop brings us back
+            mark_ = next;
+            power_ *= 2;
+            steps_ = 0;
+        }
+        current_ = next;
     }
-    error = "Local player object was not found in ObjectManager.";
+    if (count_ < kMaxObjects) return std::nullopt;
+    return WalkEnd::Bound;
+}
+
+bool findLocalPlayer(GameMemory& memory, std::uint64_t moduleBase, LocalPlayer& player,
+                     std::string& error, WalkEnd* end) {
+    ListWalk walk;
+    WalkEnd ended = WalkEnd::Failed;
+    if (walk.begin(memory, moduleBase, error)) ended = *walk.advance(memory, layout::kMaxObjects, error);
+    player.objectManager = walk.player().objectManager != 0 ? walk.player().objectManager : player.objectManager;
+    if (end != nullptr) *end = ended;
+    if (ended == WalkEnd::Found) {
+        player.playerObject = walk.player().playerObject;
+        player.guid = walk.player().guid;
+        return true;
+    }
+    if (ended != WalkEnd::Failed) error = "Local player object was not found in ObjectManager.";
     return false;
 }
 

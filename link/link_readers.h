@@ -75,10 +75,13 @@ public:
 
     // The other processes that hold `link` (this process is none); nothing
     // when the system cannot tell, or `stop` was set meanwhile. Linux reads the
-    // maps of all the player's processes only when the object was opened or
-    // closed since the last answer (or it is the first); else a known reader
-    // stays one while it lives, and only the maps of holders of a removed link
-    // and of processes whose own /dev/shm holds an object of the name are read.
+    // maps of all the player's processes at the first answer, after the link
+    // changed and every 150th; when the object was opened or closed since the
+    // last answer, those of the readers and of the processes new or resized since
+    // their maps were read; else a known reader stays one while it lives, only
+    // the maps of holders of a removed link and of processes whose own /dev/shm
+    // holds an object of the name are read, and processes found quiet before
+    // cost no system call.
     std::optional<std::vector<LinkReader>> find(const SharedMemory::Identity& link,
                                                 const std::atomic<bool>& stop);
 

@@ -9,7 +9,10 @@
 //   pos X Y Z O        position and orientation (strtof syntax: 1.5, 0x1.8p0, nan)
 //   map N              map id
 //   guid HEX           local player GUID
-//   list COUNT INDEX   COUNT objects, the player at INDEX (INDEX >= COUNT: absent)
+//   list COUNT INDEX [BACK]
+//                      COUNT objects, the player at INDEX (INDEX >= COUNT: absent);
+//                      with BACK, the last one's next pointer leads back to the
+//                      object at BACK, a list without end
 //   churn COUNT RATE PERIOD
 //                      COUNT objects, the player in the middle, then RATE times a
 //                      second one other object unlinked, given a new GUID and
@@ -135,7 +138,7 @@ void churn(const std::stop_token& stop, double rate, std::chrono::milliseconds p
 }
 
 // Builds the list in the bank not published, then publishes it whole.
-void publishList(std::uint32_t count, std::uint32_t player) {
+void publishList(std::uint32_t count, std::uint32_t player, std::uint32_t back = kMaxObjects) {
     g_churn = {};
     const std::lock_guard lock(g_mutex);
     g_bank ^= 1;
@@ -144,7 +147,7 @@ void publishList(std::uint32_t count, std::uint32_t player) {
     for (std::uint32_t i = 0; i < g_list.size(); ++i) {
         g_list[i] = i;  // every other GUID differs from the player's and from each other
         put(object(i) + kGuid, i == g_player ? g_guid : g_guid ^ (1ull << 63 | (i + 1)));
-        put(object(i) + kNext, i + 1 < g_list.size() ? static_cast<std::uint32_t>(object(i + 1)) : 0u);
+        put(object(i) + kNext, i + 1 < g_list.size() ? static_cast<std::uint32_t>(object(i + 1)) : listed(back));
     }
     g_serial = g_list.size();
     putFloats(g_player, g_floats);
@@ -178,7 +181,7 @@ bool applyCommand(const std::string& name, std::istringstream& in) {
         g_guid = value;
         publishList(static_cast<std::uint32_t>(g_list.size()), g_player);
     } else if (name == "list") {
-        publishList(number(0), number(1));
+        publishList(number(0), number(1), word[2].empty() ? kMaxObjects : number(2));
     } else if (name == "churn") {
         publishList(number(0), number(0) / 2);
         g_churn = std::jthread(churn, std::strtod(word[1].c_str(), nullptr), std::chrono::milliseconds{number(2)});
