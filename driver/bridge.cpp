@@ -105,8 +105,15 @@ private:
     std::optional<CommandEnd> gameEnd_;
 };
 
+// The game is started before the bridge makes any thread of its own, so that a
+// process limit is the game's to use first; Output keeps its words until then
+// (and writes them itself at the end when the game could not be started).
 bool BridgeRun::startGame() {
-    if (options_.command.empty() || game_.start(options_.command)) return true;
+    if (options_.command.empty()) return true;
+    if (game_.start(options_.command)) {
+        output_.start();
+        return true;
+    }
     output_.error("ERROR: " + game_.lastError() + "\n");
     how = "the game command could not start";
     return false;
@@ -152,6 +159,8 @@ int BridgeRun::run() {
     frame_ = LinkFrame{isolationPose(options_.identity), options_.identity, options_.context};
     presence_.emplace(frame_.pose);
     status_.emplace(output_);
+    // Only now, so that a run that ends at once (a missing game) makes no thread.
+    output_.start();
     start_ = monotonicNanoseconds();
     nextStatus_ = start_;
     nextLinkCheck_ = start_;
@@ -324,6 +333,7 @@ int runBridge(int argc, const char* const* argv) {
             output.error("The log file \"" + options.logFile + "\" cannot be opened: " + error +
                          ". The bridge runs without it.\n");
         }
+        for (const std::string& warning : options.warnings) output.notice(warning);
         BridgeRun bridge(options, output);
         // A launcher's game starts whatever is wrong with the bridge's own options.
         code = parsed == ParseOutcome::Run ? bridge.run() : bridge.runGameAlone();
@@ -332,7 +342,10 @@ int runBridge(int argc, const char* const* argv) {
     }
     // The log's last line: how the run ended, for the evening after.
     output.log("The bridge ends (" + how + ") with exit code " + std::to_string(code) + gameOutcome + ".\n");
+    // The writers' threads are left asleep, never ending while the process ends;
+    // the short runs above made none.
     output.finish(kLastWordsBound);
+    output.keepToProcessEnd();
     return code;
 }
 

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <fstream>
 #include <iterator>
@@ -344,6 +345,56 @@ TEST(Fault, ABridgeStartedThroughSudoSaysWhichLinkItWrites) {
     EXPECT_TRUE(run.errorOutput.starts_with("Started through sudo, the bridge publishes to "
         "/MumbleLink.0, root's link; the voice client of user 1000 reads /MumbleLink.1000 ") &&
         run.errorOutput.ends_with(" -- GAME COMMAND\n")) << run.errorOutput;
+}
+
+// One terminal, one order, over many starts: the start line comes before the
+// first status line, and a notice never shares a row with a status line (a
+// row is notices, or status lines each after its carriage return).
+TEST(Fault, NoticesAndStatusLinesNeverShareATerminalRow) {
+    for (int start = 0; start < 12; ++start) {
+        const Finished run = runToEnd({"/usr/bin/script", "-qec", "exec timeout --preserve-status -s INT 0.4 '" +
+                                       bridgePath() + "' --wow --wait", "/dev/null"});
+        EXPECT_EQ(run.exitCode, 0);
+        const std::string& text = run.output;
+        EXPECT_LT(text.find("CorvaneVoiceBridge: live mode"), text.find("OFFLINE/GLUE SCREEN")) << text;
+        std::size_t from = 0;
+        for (std::size_t end; (end = text.find('\n', from)) != std::string::npos || from < text.size(); from = end + 1) {
+            if (end == std::string::npos) end = text.size();
+            std::string row = text.substr(from, end - from);
+            if (row.ends_with('\r') && end < text.size()) row.pop_back();  // the terminal's own
+            const std::size_t status = row.find('\r');
+            EXPECT_EQ(row.substr(0, status).find("| Mumble=("), std::string::npos) << row;
+            if (status == std::string::npos) continue;
+            EXPECT_EQ(status, 0u) << "a notice left a row unended: " << row;
+            for (std::size_t at = status; at != std::string::npos; at = row.find('\r', at + 1)) {
+                const std::string segment = row.substr(at + 1, row.find('\r', at + 1) - at - 1);
+                EXPECT_TRUE(segment.empty() || (segment.starts_with("OFFLINE/GLUE SCREEN | isolated | ") &&
+                                                segment.find("Corvane") == std::string::npos &&
+                                                segment.find("identity") == std::string::npos))
+                    << row;
+            }
+        }
+    }
+}
+
+// The game is started before the bridge makes any thread of its own: at one
+// process more than the bridge's own one it starts, also with a log (whose
+// writer was once a thread made first); the threads that cannot be made then
+// cost only their waiting, the words still come.
+TEST(Fault, TheGameStartsAtTheBridgesProcessCountPlusOne) {
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
+    const std::string log = "/tmp/corvane-nproc-" + std::to_string(::getpid()) + ".log";
+    std::filesystem::remove(log);
+    const Finished run = runToEnd({"/usr/bin/prlimit", "--nproc=2:2", "/usr/bin/setpriv", "--reuid=2931", "--regid=2931",
+                                   "--clear-groups", "--", bridgePath(), "--identity", "Limited", "--log", log, "--",
+                                   "/bin/sh", "-c", "echo started; exit 7"});
+    EXPECT_EQ(run.exitCode, 7) << run.errorOutput;
+    EXPECT_EQ(run.output.substr(0, 8), "started\n");
+    EXPECT_TRUE(run.errorOutput.starts_with("CorvaneVoiceBridge: live mode (starting the game with: ")) << run.errorOutput;
+    std::ifstream logged(log);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(logged), {}).find("CorvaneVoiceBridge: live mode") !=
+                std::string::npos);
+    std::filesystem::remove(log);
 }
 
 }  // namespace

@@ -100,7 +100,7 @@ TEST(SyntheticBridge, RunsThatEndAtOnceSayWhyWithTheirExitCode) {
         {{"--bogus"}, 2, "", "Unknown option: --bogus\n" + hint},
         {{"--x", "nan"}, 2, "", hint},
         {{"--help"}, 0, "CorvaneVoiceBridge v0.6 - Online", ""},
-        {{"--version"}, 0, "CorvaneVoiceBridge 0.7.0\n", ""},
+        {{"--version"}, 0, "CorvaneVoiceBridge 0.8.0\n", ""},
         {{"--wow"}, 1, "", "ERROR: Wow.exe was not found.\n"},
     };
     for (auto [args, exitCode, output, errorOutput] : rows) {
