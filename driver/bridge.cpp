@@ -139,6 +139,8 @@ int BridgeRun::run() {
     // Started before anything else is opened, so whatever fails below the game starts.
     if (!startGame()) return 127;
     if (game_.started()) session_.readOnlyTheCommands([this] { return game_.processes(); });
+    // Left in any object the bridge lets go of while others may read it.
+    link_.setParkingFrame(LinkFrame{isolationPose(options_.identity), options_.identity, options_.context});
     if (!link_.open()) {
         output_.error("ERROR: " + link_.lastError() + "\n");
         return withoutLink();
@@ -197,7 +199,8 @@ int BridgeRun::cycles() {
     return game_.started() ? endWithGame(passedOn) : 0;
 }
 
-// False when the publish failed.
+// False when the publish failed; while the link's name cannot be used, the
+// cycle goes on without publishing (the link writer waits for it).
 bool BridgeRun::cycle(std::int64_t cycleStart) {
     CharacterSnapshot snapshot{};
     PresenceOutcome presence;
@@ -220,7 +223,10 @@ bool BridgeRun::cycle(std::int64_t cycleStart) {
     if (gameEnd_) return true;
 
     if (cycleStart >= nextStatus_) {
-        if (options_.wow) {
+        if (options_.wow && link_.waiting()) {
+            // Nothing is published: the voice client holds the parked frame.
+            status_->printOffline("no link: " + link_.waitingFor(), isolationPose(options_.identity).avatarPosition);
+        } else if (options_.wow) {
             if (presence.isolated) {
                 status_->printOffline(presence.label, frame_.pose.avatarPosition);
             } else {
