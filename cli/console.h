@@ -12,6 +12,10 @@ enum class StandardStream { Output, Error };
 // Whether the stream is a console (a terminal), not a file or a pipe.
 bool isConsole(StandardStream stream) noexcept;
 
+// Whether standard output and standard error reach one console, file or pipe
+// (as with "2>&1"), so that what is written to both shows in one order.
+bool standardStreamsShareDestination() noexcept;
+
 // The columns of the console that standard output writes to, read anew on
 // every call so a resized window follows; 0 when standard output is no console
 // (a file or a pipe) or its width is unknown.

@@ -1,6 +1,7 @@
 #include "cli/console.h"
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,13 @@ int descriptor(StandardStream stream) {
 }  // namespace
 
 bool isConsole(StandardStream stream) noexcept { return isatty(descriptor(stream)) != 0; }
+
+bool standardStreamsShareDestination() noexcept {
+    struct stat output {};
+    struct stat error {};
+    if (fstat(STDOUT_FILENO, &output) != 0 || fstat(STDERR_FILENO, &error) != 0) return false;
+    return output.st_dev == error.st_dev && output.st_ino == error.st_ino;
+}
 
 int standardOutputConsoleWidth() noexcept {
     if (!isConsole(StandardStream::Output)) return 0;

@@ -3,6 +3,7 @@
 #include "common/console_win32.h"
 #include "common/windows_support.h"
 
+#include <cstring>
 #include <string>
 
 namespace corvane {
@@ -39,6 +40,33 @@ bool writeFile(HANDLE file, std::string_view text) {
 }  // namespace
 
 bool isConsole(StandardStream stream) noexcept { return consoleHandle(handleOf(stream)); }
+
+bool standardStreamsShareDestination() noexcept {
+    const HANDLE output = handleOf(StandardStream::Output);
+    const HANDLE error = handleOf(StandardStream::Error);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE || error == nullptr ||
+        error == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    // A process has one console.
+    if (consoleHandle(output) && consoleHandle(error)) return true;
+    if (output == error) return true;
+    // "2>&1" gives standard error a handle of its own to the same pipe or file.
+    // CompareObjectHandles is looked up, since Windows before 10 lacks it;
+    // Wine, which makes an object of each descriptor, answers by the file's ID.
+    using Compare = BOOL(WINAPI*)(HANDLE, HANDLE);
+    if (const HMODULE kernel = GetModuleHandleW(L"kernelbase.dll")) {
+        if (const auto compare = reinterpret_cast<Compare>(
+                reinterpret_cast<void*>(GetProcAddress(kernel, "CompareObjectHandles")))) {
+            if (compare(output, error)) return true;
+        }
+    }
+    FILE_ID_INFO a{}, b{};
+    return GetFileInformationByHandleEx(output, FileIdInfo, &a, sizeof a) &&
+           GetFileInformationByHandleEx(error, FileIdInfo, &b, sizeof b) &&
+           a.VolumeSerialNumber == b.VolumeSerialNumber &&
+           std::memcmp(&a.FileId, &b.FileId, sizeof a.FileId) == 0;
+}
 
 int standardOutputConsoleWidth() noexcept {
     CONSOLE_SCREEN_BUFFER_INFO info;

@@ -139,6 +139,10 @@ std::string applySetting(const Setting& setting, BridgeOptions& options) {
     if (setting.name == "config") return "\"config\" cannot be used inside a settings file";
     const OptionSpec* option = findOption(setting.name);
     if (option == nullptr) return "unknown setting \"" + setting.name + "\"";
+    if (setting.name == "log" && setting.value.empty()) {  // no log, as without the line
+        options.logFile.clear();
+        return {};
+    }
     if (option->set(setting.value.c_str(), options)) return {};
     return "\"" + setting.value + "\" is not a valid value for " + setting.name +
            (option->isFlag ? ": write yes or no" : "");
@@ -170,13 +174,22 @@ bool takeCommand(int position, int argc, const char* const* argv, BridgeOptions&
 
 }  // namespace
 
-bool applySettings(std::string_view bytes, BridgeOptions& options, int& line, std::string& error) {
+bool applySettings(std::string_view bytes, BridgeOptions& options, int& line, std::string& error,
+                   std::vector<SettingsWarning>* warnings) {
     const SettingsText text = decodeSettingsText(bytes);
     for (const Setting& setting : text.settings) {
         error = applySetting(setting, options);
         if (!error.empty()) {
             line = setting.line;
             return false;
+        }
+        if (warnings == nullptr) continue;
+        if (setting.unclosedQuote) {
+            warnings->push_back({setting.line, "the quote before the value of \"" + setting.name +
+                                                   "\" is never closed, so it was taken as written"});
+        }
+        if (setting.name == "log" && setting.value.empty()) {
+            warnings->push_back({setting.line, "\"log\" is empty, so the bridge keeps no log"});
         }
     }
     line = text.errorLine;
@@ -212,14 +225,19 @@ ParseOutcome parseOptions(int argc, const char* const* argv, BridgeOptions& opti
                 return ParseOutcome::InvalidSettings;
             }
             const std::string logBefore = options.logFile;
-            const bool applied = applySettings(bytes, options, line, error);
+            std::vector<SettingsWarning> warnings;
+            const bool applied = applySettings(bytes, options, line, error, &warnings);
             // Also when a later line is bad: the log named before it gets the error.
-            if (options.logFile != logBefore && !options.logFile.empty()) {
+            if (!options.logFile.empty() && options.logFile != logBefore) {
                 options.logFile = besideSettingsFile(path, options.logFile);
             }
             if (!applied) {
                 err << "Settings file \"" << path << "\", line " << line << ": " << error << ".\n";
                 return ParseOutcome::InvalidSettings;
+            }
+            for (const SettingsWarning& warning : warnings) {
+                options.warnings.push_back("Settings file \"" + path + "\", line " +
+                                           std::to_string(warning.line) + ": " + warning.text + ".\n");
             }
             ++position;
             continue;

@@ -35,6 +35,14 @@ struct BridgeOptions {
     // nothing; --json (only with it) gives that as one JSON object.
     bool check = false;
     bool json = false;
+    // What a settings file was taken with but should hear of (an empty "log =",
+    // a quote never closed): sentences with their line feeds, said as notices.
+    std::vector<std::string> warnings = {};
+};
+
+struct SettingsWarning {
+    int line = 0;
+    std::string text;  // without a period
 };
 
 enum class ParseOutcome {
@@ -62,13 +70,16 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
 // Applies the "name = value" lines of a settings file's bytes to `options`
 // through the same checks as the command line's options ("wow = yes" for
 // "--wow"). False at the first bad line, with its number and what is wrong in
-// `error` (no period): `options` may then be partly set.
-bool applySettings(std::string_view bytes, BridgeOptions& options, int& line, std::string& error);
+// `error` (no period): `options` may then be partly set. An empty "log ="
+// means no log; it, and a value whose opening quote is never closed, add to
+// `warnings` when given.
+bool applySettings(std::string_view bytes, BridgeOptions& options, int& line, std::string& error,
+                   std::vector<SettingsWarning>* warnings = nullptr);
 
 extern const char kUsageText[];
 void printUsage(std::ostream& out);
 
-// "CorvaneVoiceBridge 0.7.0\n" with this build's version.
+// "CorvaneVoiceBridge 0.8.0\n" with this build's version.
 void printVersion(std::ostream& out);
 
 }  // namespace corvane

@@ -94,13 +94,22 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
 
 // A settings file's lines go through the same checks; a refused value is named.
 TEST(ApplySettings, EveryTextGivesItsFieldsOrItsLineAndError) {
-    const struct { std::string text; int line; std::string error; BridgeOptions fields = {}; } rows[] = {
+    const struct { std::string text; int line; std::string error; BridgeOptions fields = {};
+                   std::string warned = ""; } rows[] = {
         {"wow = yes\nwait = yes\norbit = yes\nidentity = A B\ncontext =\nwow-scale = 1\n"
          "x = -5\ny = 2\nz = 3\nyaw = 90\nradius = 4\nspeed = 5\npid = 42\nwait = no", 0, "",
          {.identity = "A B", .context = "", .x = -5, .y = 2, .z = 3, .yaw = 90, .orbit = true,
           .radius = 4, .speed = 5, .wow = true, .wowScale = 1, .pid = 42, .identityGiven = true}},
         {"x = 1\nIdentity = A\nIdentiy = B", 3, "unknown setting \"identiy\"",
          {.identity = "A", .x = 1, .identityGiven = true}},
+        // As players write them: a value that is only a note is empty, an empty
+        // log is none (and said), and so is a quote never closed.
+        {"log = a.log\nidentity = # your name\ncontext = ;x\nlog =\nwow = yes # ok", 0, "",
+         {.identity = "", .context = "", .wow = true, .identityGiven = true},
+         "4: \"log\" is empty, so the bridge keeps no log\n"},
+        {"identity = \"Zo\xC3\xAB\ncontext = \"x\"", 0, "",
+         {.identity = "\"Zo\xC3\xAB", .context = "x", .identityGiven = true},
+         "1: the quote before the value of \"identity\" is never closed, so it was taken as written\n"},
         {"help = yes", 1, "unknown setting \"help\""},
         {"config = other.ini", 1, "\"config\" cannot be used inside a settings file"},
         {"wow = on", 1, "\"on\" is not a valid value for wow: write yes or no"},
@@ -110,9 +119,12 @@ TEST(ApplySettings, EveryTextGivesItsFieldsOrItsLineAndError) {
         BridgeOptions options;
         int line = -1;
         std::string error;
-        const bool applied = applySettings(row.text, options, line, error);
-        EXPECT_EQ(std::tuple(applied, line, error, bitsOf(options)),
-                  std::tuple(row.line == 0, row.line, row.error, bitsOf(row.fields))) << row.text;
+        std::vector<SettingsWarning> warnings;
+        const bool applied = applySettings(row.text, options, line, error, &warnings);
+        std::string warned;
+        for (const SettingsWarning& w : warnings) warned += std::to_string(w.line) + ": " + w.text + "\n";
+        EXPECT_EQ(std::tuple(applied, line, error, bitsOf(options), warned),
+                  std::tuple(row.line == 0, row.line, row.error, bitsOf(row.fields), row.warned)) << row.text;
     }
 }
 

@@ -15,9 +15,19 @@ constexpr std::size_t kWaitingLimit = 64 * 1024;
 
 Output::Output(Destinations destinations, bool gameCommand)
     : destinations_(std::move(destinations)),
-      noticesToError_(gameCommand || destinations_.errorIsConsole),
-      output_(destinations_.output, kWaitingLimit),
-      error_(destinations_.error, kWaitingLimit) {}
+      gameCommand_(gameCommand),
+      noticesToError_(gameCommand || destinations_.errorIsConsole) {
+    if (destinations_.sameDestination) {
+        output_ = std::make_unique<AsyncWriter>(
+            std::vector<AsyncWriter::Sink>{destinations_.output, destinations_.error}, kWaitingLimit,
+            gameCommand_);
+    } else {
+        output_ = std::make_unique<AsyncWriter>(std::vector<AsyncWriter::Sink>{destinations_.output},
+                                                kWaitingLimit, gameCommand_);
+        error_ = std::make_unique<AsyncWriter>(std::vector<AsyncWriter::Sink>{destinations_.error},
+                                               kWaitingLimit, gameCommand_);
+    }
+}
 
 Output::Destinations Output::standardStreams() {
     Destinations d;
@@ -26,18 +36,32 @@ Output::Destinations Output::standardStreams() {
     d.outputIsConsole = isConsole(StandardStream::Output);
     d.errorIsConsole = isConsole(StandardStream::Error);
     d.clock = localTimestamp;
+    d.sameDestination = standardStreamsShareDestination();
     return d;
+}
+
+void Output::start() {
+    if (started_) return;
+    started_ = true;
+    output_->start();
+    if (error_) error_->start();
+    if (log_) log_->start();
 }
 
 void Output::toError(std::string_view text) {
     if (text.empty()) return;
     std::string line(text);
-    // Below the status line on a console both share, rather than after it.
-    if (statusShown_ && destinations_.outputIsConsole && destinations_.errorIsConsole) {
+    // Below the status line where both show, rather than after it on its row;
+    // the next status line is drawn below.
+    if (statusShown_ && destinations_.sameDestination) {
         if (!line.starts_with('\n')) line.insert(line.begin(), '\n');
         statusShown_ = false;
     }
-    error_.post(std::move(line));
+    if (error_) {
+        error_->post(std::move(line));
+    } else {
+        output_->post(std::move(line), 1);
+    }
 }
 
 // Said where notices go, never into the log that failed; from the thread
@@ -70,30 +94,46 @@ void Output::log(std::string_view text) {
     if (log_ && !text.empty()) log_->post(timestampedLines(destinations_.clock(), text));
 }
 
-void Output::status(std::string line) {
+void Output::status(std::string line, bool labelChanged) {
     sayLogFailure();
+    if (gameCommand_ && !destinations_.outputIsConsole) {
+        // A launcher's log keeps every line: one for each change, whole.
+        if (!labelChanged) return;
+        if (line.starts_with('\r')) line.erase(0, 1);
+        output_->post(std::move(line) + "\n");
+        return;
+    }
     statusShown_ = true;
-    output_.postLatest(std::move(line));
+    output_->postLatest(std::move(line));
 }
 
 bool Output::openLog(const std::string& path, std::string& error) {
     auto file = std::make_shared<LogFile>();
     if (!file->open(path, error)) return false;
     log_ = std::make_unique<AsyncWriter>(
-        [file](std::string_view text) { return file->append(text); }, kWaitingLimit);
+        std::vector<AsyncWriter::Sink>{[file](std::string_view text) { return file->append(text); }},
+        kWaitingLimit, gameCommand_);
     logFile_ = std::move(file);
     logPath_ = path;
+    if (started_) log_->start();
     return true;
 }
 
-void Output::finish(std::chrono::milliseconds bound) {
+bool Output::finish(std::chrono::milliseconds bound) {
     sayLogFailure();
-    if (statusShown_ && destinations_.outputIsConsole) output_.post("\n");
+    if (statusShown_ && destinations_.outputIsConsole) output_->post("\n");
     statusShown_ = false;
     const auto deadline = std::chrono::steady_clock::now() + bound;
-    output_.flush(deadline);
-    error_.flush(deadline);
-    if (log_) log_->flush(deadline);
+    bool written = output_->flush(deadline);
+    if (error_) written = error_->flush(deadline) && written;
+    if (log_) written = log_->flush(deadline) && written;
+    return written;
+}
+
+void Output::keepToProcessEnd() {
+    for (AsyncWriter* writer : {output_.get(), error_.get(), log_.get()}) {
+        if (writer != nullptr) writer->keepToProcessEnd();
+    }
 }
 
 }  // namespace corvane

@@ -1,15 +1,21 @@
 #pragma once
 // Everything the bridge says once it runs goes through one Output, which
 // knows where each kind of text goes:
-// - the status line: standard output, latest wins;
+// - the status line: standard output, latest wins; with a game command and
+//   standard output no console (a launcher's log), only when its label changes;
 // - errors (and the several-games hint scripts rely on): standard error, always;
 // - notices (the start line, warnings, what the bridge noticed): standard
 //   error when that is a console, or whatever it is when the bridge runs a
 //   game command (a launcher's log); never into a redirected run that scripts
 //   read;
 // - all of them but the repeating status line: the log file, when there is one.
-// Writing happens on threads of the Output's own (AsyncWriter), so the cycle
-// never waits on a reader that stopped reading.
+// Once started, writing happens on threads of the Output's own (AsyncWriter),
+// so the cycle never waits on a reader that stopped reading. Where standard
+// output and standard error reach one console, file or pipe, one thread writes
+// both, so they show in the order written, and a notice or error below a
+// status line starts a line of its own. Before start() there is no thread:
+// the words are written at once, or kept until start() with a game command
+// (the game is started first, with every thread the process may have).
 
 #include "cli/async_writer.h"
 #include "cli/log_file.h"
@@ -30,12 +36,16 @@ public:
         bool outputIsConsole = false;
         bool errorIsConsole = false;
         std::function<std::string()> clock = [] { return std::string(); };  // the log's timestamps
+        bool sameDestination = false;  // both reach one console, file or pipe
     };
 
     // `gameCommand`: the bridge starts the game, as launchers run it.
     Output(Destinations destinations, bool gameCommand);
     // This process's standard streams and the local time.
     static Destinations standardStreams();
+
+    // Makes the writing threads; with a game command, once the game is started.
+    void start();
 
     // Each takes text with its own line feeds, written as it is.
     void notice(std::string_view text);
@@ -44,8 +54,9 @@ public:
     void errorToConsole(std::string_view text);
     // Only to the log.
     void log(std::string_view text);
-    // One status line (the repeating one), to standard output.
-    void status(std::string line);
+    // One status line (the repeating one), to standard output. `labelChanged`:
+    // its label differs from the last line's (what the log records).
+    void status(std::string line, bool labelChanged);
 
     // Opens the log file at the UTF-8 `path`; false with the reason in `error`.
     // Its trimming and writing happen on a writer of its own; a write that
@@ -53,21 +64,29 @@ public:
     bool openLog(const std::string& path, std::string& error);
 
     // The run's last words: on a console the last status line gets its line
-    // feed; then up to `bound` for what waits to be written.
-    void finish(std::chrono::milliseconds bound);
+    // feed; then up to `bound` for what waits to be written. True when
+    // everything was written.
+    bool finish(std::chrono::milliseconds bound);
+    // The threads are left asleep until the process ends, never told to end
+    // (see AsyncWriter::keepToProcessEnd): for the process's last Output.
+    void keepToProcessEnd();
 
 private:
     void toError(std::string_view text);
     void sayLogFailure();
 
     Destinations destinations_;
+    bool gameCommand_;
     bool noticesToError_;
-    AsyncWriter output_;
-    AsyncWriter error_;
+    // Standard output's writer; standard error's is the same one (sink 1)
+    // when both reach one place.
+    std::unique_ptr<AsyncWriter> output_;
+    std::unique_ptr<AsyncWriter> error_;
     std::unique_ptr<AsyncWriter> log_;
     std::shared_ptr<LogFile> logFile_;  // shared with log_'s writer
     std::string logPath_;
-    bool statusShown_ = false;  // a status line ends the console's last row
+    bool started_ = false;
+    bool statusShown_ = false;  // a status line ends the last row written
 };
 
 }  // namespace corvane

@@ -21,9 +21,12 @@ struct Reader {
     std::mutex mutex;
     std::condition_variable changed;
     bool open = true;
+    bool asked = false;  // a write has come, taken or held
     std::string taken;
     bool take(std::string_view text) {
         std::unique_lock lock(mutex);
+        asked = true;
+        changed.notify_all();
         changed.wait(lock, [this] { return open; });
         taken += text;
         return true;
@@ -44,64 +47,88 @@ auto sinkOf(Reader& reader) {
 }
 
 // A reader that stops reading holds nothing up: what waits is bounded, the
-// newest status line replaces the one still waiting, and flushing gives up
-// at its deadline. Once it reads again, everything kept comes in order.
+// newest status line replaces the one still waiting for the same stream (not
+// another stream's text), and flushing gives up at its deadline. Once it reads
+// again, everything kept comes in the order posted, whichever stream.
 TEST(AsyncWriter, NeverWaitsOnAReaderAndKeepsWhatFitsInOrder) {
     Reader reader;
     reader.setOpen(false);
-    AsyncWriter writer(sinkOf(reader), 8);
+    const auto tagged = [&reader](std::string_view text) {
+        std::string line = "E";
+        line.append(text);
+        return reader.take(line);
+    };
+    AsyncWriter writer({sinkOf(reader), tagged}, 8);
+    writer.start();
     ASSERT_TRUE(writer.post("held"));  // taken by the thread, which then waits on the reader
+    {
+        std::unique_lock lock(reader.mutex);
+        ASSERT_TRUE(reader.changed.wait_for(lock, 5s, [&] { return reader.asked; }));
+    }
     ASSERT_FALSE(writer.flush(std::chrono::steady_clock::now() + 20ms));
     writer.postLatest("s1");
     writer.postLatest("s2");
-    EXPECT_TRUE(writer.post("n1"));
+    EXPECT_TRUE(writer.post("n1", 1));
     writer.postLatest("s3");
     EXPECT_FALSE(writer.post("toolong"));  // 2 + 2 + 2 waiting: 7 more would pass 8
     writer.postLatest("s4");
     EXPECT_EQ(writer.dropped(), 3u);  // s1 and s3 replaced, "toolong" refused
     reader.setOpen(true);
     EXPECT_TRUE(writer.flush(std::chrono::steady_clock::now() + 5s));
-    EXPECT_EQ(reader.text(), "helds2n1s4");
+    EXPECT_EQ(reader.text(), "helds2En1s4");
 }
 
 struct Route {
     bool errorIsConsole;
     bool outputIsConsole;
+    bool same;  // one console, file or pipe: `output` holds both streams
     bool gameCommand;
     std::string output;
     std::string error;
 };
 
 // Where each kind of text goes. Notices reach a redirected standard error only
-// with a game command; below a status line on a console they start a line of
-// their own; the log gets everything but the repeating line, timestamped.
+// with a game command; where both streams show in one place a notice or error
+// below a status line starts a line of its own; a launcher's log (a game
+// command, standard output no console) gets a status line only when its label
+// changed, as a line; the log gets everything but the repeating line,
+// timestamped. Without a game command the words are written at once (no
+// thread yet); with one they are kept until start().
 TEST(Output, SendsEachKindOfTextWhereItBelongs) {
     const std::string notice = "CorvaneVoiceBridge: live mode.\n";
     const std::string error = "ERROR: lost.\n";
     const Route rows[] = {
-        {false, false, false, "\rS1", error + "hint\n"},
-        {true, false, false, "\rS1", notice + error + "hint\n\ncut\n"},
-        {false, false, true, "\rS1", notice + error + "hint\n"},
-        {false, true, false, "\rS1\n", error + "hint\n"},
-        {true, true, false, "\rS1", notice + error + "\nhint\n\ncut\n"},
+        {false, false, false, false, "\rS1\rS1", error + "hint\n"},
+        {true, false, false, false, "\rS1\rS1", notice + error + "hint\n\ncut\n"},
+        {false, false, false, true, "S1\n", notice + error + "hint\n"},
+        {false, true, false, false, "\rS1\rS1\n", error + "hint\n"},
+        {true, true, true, false, notice + error + "\rS1\nhint\n\rS1\ncut\n", ""},
+        {false, false, true, true, notice + error + "S1\nhint\n", ""},
+        {false, false, true, false, error + "\rS1\nhint\n\rS1", ""},
     };
     for (const Route& row : rows) {
         Reader out, err;
-        Output::Destinations destinations{sinkOf(out), sinkOf(err), row.outputIsConsole,
-                                          row.errorIsConsole, [] { return std::string("T"); }};
+        Output::Destinations destinations{sinkOf(out), row.same ? sinkOf(out) : sinkOf(err),
+                                          row.outputIsConsole, row.errorIsConsole,
+                                          [] { return std::string("T"); }, row.same};
         Output output(destinations, row.gameCommand);
-        const std::filesystem::path log = std::filesystem::temp_directory_path() / "corvane-output.log";
+        // One file a row: a writer's thread may still hold the last row's.
+        const std::filesystem::path log =
+            std::filesystem::temp_directory_path() / ("corvane-output-" + std::to_string(&row - rows) + ".log");
         std::filesystem::remove(log);
         std::string why;
         ASSERT_TRUE(output.openLog(log.string(), why)) << why;
         output.notice(notice);
         output.error(error);
-        output.status("\rS1");
+        output.status("\rS1", true);
         output.error("hint\n");
+        output.status("\rS1", false);
         output.errorToConsole("\ncut\n");
-        output.finish(5s);
+        EXPECT_EQ(out.text().empty(), row.gameCommand);
+        output.start();
+        EXPECT_TRUE(output.finish(5s));
         EXPECT_EQ(std::tuple(out.text(), err.text()), std::tuple(row.output, row.error))
-            << row.errorIsConsole << row.outputIsConsole << row.gameCommand;
+            << row.errorIsConsole << row.outputIsConsole << row.same << row.gameCommand;
         std::ostringstream logged;
         logged << std::ifstream(log, std::ios::binary).rdbuf();
         EXPECT_EQ(logged.str(), "T CorvaneVoiceBridge: live mode.\nT ERROR: lost.\nT hint\n");

@@ -66,9 +66,13 @@ std::size_t noteStart(std::string_view text) {
 
 // What follows the '=': one pair of double quotes around the whole value is
 // taken off (a quote inside stays, and so does a '#' or ';' inside the
-// pair); a note after the value is left out.
-std::string_view valueOf(std::string_view text) {
-    text = trimmed(text);
+// pair); a note after the value is left out, also one right after the '='
+// and its blank, which leaves the value empty.
+std::string_view valueOf(std::string_view afterEquals, bool& unclosedQuote) {
+    const std::size_t note = noteStart(afterEquals);
+    std::string_view text = trimmed(afterEquals);
+    if (note != std::string_view::npos && trimmed(afterEquals.substr(0, note)).empty()) return {};
+    unclosedQuote = text.starts_with('"') && text.find('"', 1) == std::string_view::npos;
     if (text.starts_with('"')) {
         for (std::size_t close = text.find('"', 1); close != std::string_view::npos;
              close = text.find('"', close + 1)) {
@@ -135,8 +139,10 @@ SettingsText decodeSettingsText(std::string_view bytes) {
         if (equals == std::string_view::npos || noteStart(line) < equals) {
             return fail(i + 1, "no \"=\": write name = value");
         }
+        bool unclosedQuote = false;
+        const std::string value(valueOf(line.substr(equals + 1), unclosedQuote));
         result.settings.push_back({static_cast<int>(i + 1), lowerCase(trimmed(line.substr(0, equals))),
-                                   std::string(valueOf(line.substr(equals + 1)))});
+                                   value, unclosedQuote});
     }
     if (utf16Failed) return fail(lines.size(), "the text is not valid UTF-16: save it as UTF-8");
     return result;

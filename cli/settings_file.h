@@ -16,6 +16,7 @@ struct Setting {
     int line = 0;  // counted from 1, as an editor counts them
     std::string name;   // in lower case (names match without regard to case)
     std::string value;  // UTF-8
+    bool unclosedQuote = false;  // it begins with a double quote that nothing closes
 };
 
 struct SettingsText {
@@ -28,8 +29,10 @@ struct SettingsText {
 // its byte order mark, or UTF-16 LE or BE with one or without (told by its zero
 // bytes). Lines end in CR LF, LF or CR; blanks around names and values are
 // trimmed; empty lines and lines that begin with '#' or ';' are skipped, and a
-// '#' or ';' after a space or tab begins a note that runs to the line's end.
-// One pair of double quotes around a whole value is taken off. Stops at the
+// '#' or ';' after a space or tab begins a note that runs to the line's end
+// (so "name = # note" is an empty value). One pair of double quotes around a
+// whole value is taken off; an opening quote that nothing closes is kept, and
+// marked. Stops at the
 // first line that is no "name = value" or not text in the file's encoding.
 SettingsText decodeSettingsText(std::string_view bytes);
 

@@ -15,7 +15,9 @@ using namespace std::string_literals;
 std::vector<std::string> decoded(const std::string& bytes) {
     const SettingsText text = decodeSettingsText(bytes);
     std::vector<std::string> out;
-    for (const Setting& s : text.settings) out.push_back(std::to_string(s.line) + ":" + s.name + "=" + s.value);
+    for (const Setting& s : text.settings) {
+        out.push_back(std::to_string(s.line) + ":" + s.name + "=" + s.value + (s.unclosedQuote ? " (unclosed)" : ""));
+    }
     if (text.errorLine != 0) out.push_back(std::to_string(text.errorLine) + ":" + text.error);
     return out;
 }
@@ -37,9 +39,11 @@ TEST(SettingsText, DecodesWhatEditorsSaveAndPlayersWrite) {
         {"\0 \0i\0d\0=\x04\x16"s, {"1:id=\xD0\x96"}},
         // As players write values: a note after a blank, quotes round the whole value, any case.
         {"context = CORVANE:WORLD:1  # from guild\nA = x;y#z\t; tab\nIdentity = \"Zo\xC3\xAB\" # alt\n"
-         "b = \"The \"Bard\" Lee\"\nc = \"a # b\" ;x\nd = say \"hi\"\nE = \"\"\nf = \"x\" y # z\ng = \"x",
+         "b = \"The \"Bard\" Lee\"\nc = \"a # b\" ;x\nd = say \"hi\"\nE = \"\"\nf = \"x\" y # z\ng = \"x\n"
+         "h = # your name\ni =\t;x\nj =#k",
          {"1:context=CORVANE:WORLD:1", "2:a=x;y#z", "3:identity=Zo\xC3\xAB", "4:b=The \"Bard\" Lee",
-          "5:c=a # b", "6:d=say \"hi\"", "7:e=", "8:f=\"x\" y", "9:g=\"x"}},
+          "5:c=a # b", "6:d=say \"hi\"", "7:e=", "8:f=\"x\" y", "9:g=\"x (unclosed)", "10:h=", "11:i=",
+          "12:j=#k"}},
         {"wow # = yes", {"1:no \"=\": write name = value"}},
         {"", {}}, {"\xEF\xBB\xBF", {}},
         // The first bad line is named; the lines before it are kept.

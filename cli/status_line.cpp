@@ -93,11 +93,13 @@ void StatusPrinter::print(std::string_view line, std::string_view failureLabel,
     const int width = standardOutputConsoleWidth();
     std::string fitted = fitStatusLine(line, previousLength_, width);
     previousLength_ = fitted.size() - (fitted.starts_with('\r') ? 1 : 0);
-    output_.status(std::move(fitted));
+    // One test of a change for the log and for a launcher's log alike.
+    const bool changed = logged != logged_;
+    output_.status(std::move(fitted), changed);
     if (const std::string full = echo_.next(failureLabel, width); !full.empty()) {
         output_.errorToConsole(full);
     }
-    if (logged != logged_) {
+    if (changed) {
         logged_ = logged;
         output_.log(logged_ + "\n");
     }

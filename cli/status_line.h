@@ -41,7 +41,7 @@ private:
 // moment. Best effort: a line the reader does not take is dropped, so the next
 // one is tried and the bridge goes on. A failure text the console cuts goes in
 // full to standard error, only when that is a console; each change of the
-// label goes to the log.
+// label goes to the log (and is what a launcher's log is written on).
 class StatusPrinter {
 public:
     explicit StatusPrinter(Output& output) : output_(output) {}

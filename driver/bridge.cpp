@@ -105,8 +105,15 @@ private:
     std::optional<CommandEnd> gameEnd_;
 };
 
+// The game is started before the bridge makes any thread of its own, so that a
+// process limit is the game's to use first; Output keeps its words until then
+// (and writes them itself at the end when the game could not be started).
 bool BridgeRun::startGame() {
-    if (options_.command.empty() || game_.start(options_.command)) return true;
+    if (options_.command.empty()) return true;
+    if (game_.start(options_.command)) {
+        output_.start();
+        return true;
+    }
     output_.error("ERROR: " + game_.lastError() + "\n");
     how = "the game command could not start";
     return false;
@@ -132,6 +139,8 @@ int BridgeRun::run() {
     // Started before anything else is opened, so whatever fails below the game starts.
     if (!startGame()) return 127;
     if (game_.started()) session_.readOnlyTheCommands([this] { return game_.processes(); });
+    // Left in any object the bridge lets go of while others may read it.
+    link_.setParkingFrame(LinkFrame{isolationPose(options_.identity), options_.identity, options_.context});
     if (!link_.open()) {
         output_.error("ERROR: " + link_.lastError() + "\n");
         return withoutLink();
@@ -150,6 +159,8 @@ int BridgeRun::run() {
     frame_ = LinkFrame{isolationPose(options_.identity), options_.identity, options_.context};
     presence_.emplace(frame_.pose);
     status_.emplace(output_);
+    // Only now, so that a run that ends at once (a missing game) makes no thread.
+    output_.start();
     start_ = monotonicNanoseconds();
     nextStatus_ = start_;
     nextLinkCheck_ = start_;
@@ -188,7 +199,8 @@ int BridgeRun::cycles() {
     return game_.started() ? endWithGame(passedOn) : 0;
 }
 
-// False when the publish failed.
+// False when the publish failed; while the link's name cannot be used, the
+// cycle goes on without publishing (the link writer waits for it).
 bool BridgeRun::cycle(std::int64_t cycleStart) {
     CharacterSnapshot snapshot{};
     PresenceOutcome presence;
@@ -211,7 +223,10 @@ bool BridgeRun::cycle(std::int64_t cycleStart) {
     if (gameEnd_) return true;
 
     if (cycleStart >= nextStatus_) {
-        if (options_.wow) {
+        if (options_.wow && link_.waiting()) {
+            // Nothing is published: the voice client holds the parked frame.
+            status_->printOffline("no link: " + link_.waitingFor(), isolationPose(options_.identity).avatarPosition);
+        } else if (options_.wow) {
             if (presence.isolated) {
                 status_->printOffline(presence.label, frame_.pose.avatarPosition);
             } else {
@@ -319,6 +334,7 @@ int runBridge(int argc, const char* const* argv) {
     }  // InvalidSettings: its message says what to fix
     if (parsed == ParseOutcome::Run || !options.command.empty()) {
         installStopSignals(onStopSignal);
+        for (const std::string& warning : options.warnings) output.notice(warning);
         BridgeRun bridge(options, output);
         // A launcher's game starts whatever is wrong with the bridge's own options.
         code = parsed == ParseOutcome::Run ? bridge.run() : bridge.runGameAlone();
@@ -327,7 +343,10 @@ int runBridge(int argc, const char* const* argv) {
     }
     // The log's last line: how the run ended, for the evening after.
     output.log("The bridge ends (" + how + ") with exit code " + std::to_string(code) + gameOutcome + ".\n");
+    // The writers' threads are left asleep, never ending while the process ends;
+    // the short runs above made none.
     output.finish(kLastWordsBound);
+    output.keepToProcessEnd();
     return code;
 }
 

@@ -76,6 +76,7 @@ std::string linkOpeningText(const LinkOpening& opening) {
         return win32ErrorText("Could not map MumbleLink shared memory", opening.code);
     case SharedMemory::Status::InUse:  // writers' outcomes; reading never gives them
     case SharedMemory::Status::NoSpace:
+    case SharedMemory::Status::TooSmall:  // a short record is sampled, and said so
     case SharedMemory::Status::OpenFailed:
         break;
     }

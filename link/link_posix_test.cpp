@@ -4,31 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 using namespace corvane;
-
-// The record is the user's alone, also one of ours that others could read,
-// and outlives the writer, since the voice client may hold it.
-TEST(LinuxLink, IsTheUsersOwnObjectOfTheRecordsSize) {
-    const std::string name = "CorvaneModeTest-" + std::to_string(getpid());
-    const std::string path = "/dev/shm/" + name;
-    for (const bool created : {true, false}) {
-        ASSERT_TRUE(created || chmod(path.c_str(), 0666) == 0);
-        EXPECT_TRUE(LinkWriter(name).open());
-        struct stat info {};
-        ASSERT_EQ(stat(path.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, 0600u) << created;
-        EXPECT_EQ(info.st_size, 10580);
-    }
-    removeSharedMemory(name);
-}
 
 // Holders of a flock on one object, as /proc/locks lists them: the device's
 // numbers in hexadecimal, the inode in decimal; waiters ("->") and POSIX
@@ -76,11 +63,30 @@ TEST(LinuxLink, FollowsTheNameAndMakesAShortRecordWhole) {
     EXPECT_EQ(writer.tick(), 4u) << "the tick goes on";
 
     ASSERT_EQ(rename(path.c_str(), (path + "-old").c_str()), 0);
-    ASSERT_EQ(close(creat(path.c_str(), 0644)), 0);
+    ASSERT_EQ(close(creat(path.c_str(), 0600)), 0);
     ASSERT_TRUE(writer.follow());
     EXPECT_EQ(writer.takeNotice(), at + " was replaced, as a voice client that restarts does; the bridge "
                                         "publishes to the new one.\n");
     EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600 && info.st_size == 10580);
+
+    // An object too small for the record put at the name (as for anything the
+    // writer cannot use) is waited out, said once, the object left parked;
+    // then the name is used again.
+    writer.setParkingFrame({{{7.0f, 8.0f, 9.0f}, {}, {}, {}, {}, {}}, "Oruli", ""});
+    SharedMemory left;
+    std::uint32_t code = 0;
+    ASSERT_EQ(left.openExisting(name, 10580, code), SharedMemory::Status::Ok);
+    removeSharedMemory(name);
+    std::ofstream(path) << std::string(100, 'x');
+    ASSERT_TRUE(writer.follow() && writer.publish(frame) && writer.follow() && writer.waiting());
+    EXPECT_EQ(writer.takeNotice(), at + " holds only 100 bytes, fewer than the record's 10580: a program with another "
+        "idea of the link made it, and the bridge leaves it alone: close that program, remove it (rm " + path +
+        "); until then your character is parked, and the bridge looks again every second.\n");
+    float parked[3] = {};
+    EXPECT_TRUE(left.read(parked, sizeof parked) == sizeof parked && parked[2] == 7.0f) << "not parked";
+    std::remove(path.c_str());
+    ASSERT_TRUE(writer.follow() && writer.publish(frame) && !writer.waiting());
+    EXPECT_EQ(writer.takeNotice(), at + " can be used again; the bridge publishes to it.\n");
 
     removeSharedMemory(name);
     ASSERT_TRUE(other.open());
@@ -88,4 +94,26 @@ TEST(LinuxLink, FollowsTheNameAndMakesAShortRecordWhole) {
     EXPECT_EQ(writer.lastError(), "Another CorvaneVoiceBridge is already publishing to MumbleLink.");
     removeSharedMemory(name);
     std::remove((path + "-old").c_str());
+}
+
+// With no thread to be had (a process limit reached), the readers are not
+// looked for, which is said once; the link is written as ever.
+TEST(LinuxLink, NoThreadForTheReadersIsSaidOnceAndCostsNothingElse) {
+    const pid_t child = fork();
+    if (child == 0) {  // as an ordinary user: root's threads know no limit
+        const rlimit none{0, 0};
+        if ((geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) || setrlimit(RLIMIT_NPROC, &none) != 0) _exit(2);
+        const std::string name = "CorvaneThreadTest-" + std::to_string(getpid());
+        LinkWriter writer(name);
+        const bool published = writer.open() && writer.publish({}) && !writer.readers() && writer.publish({});
+        const std::string said = writer.takeNotice();
+        writer.readers();
+        removeSharedMemory(name);
+        _exit(published && writer.takeNotice().empty() &&
+              said == "The readers of the link cannot be looked for: a thread for the look cannot be made "
+                      "(Resource temporarily unavailable); the bridge publishes on.\n" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 
 namespace corvane {
 namespace {
@@ -69,7 +70,25 @@ std::optional<LinkReader::Holds> linkHeld(const MappedFile& file, std::uint32_t 
     return sameDevice ? LinkReader::Holds::Removed : LinkReader::Holds::Elsewhere;
 }
 
-std::string describeReaders(std::vector<LinkReader> readers, const std::string& location) {
+bool statusSeesEveryProcess(std::string_view status) {
+    const std::size_t at = status.find("\nNSpid:");
+    if (at == std::string_view::npos) return true;  // a kernel that does not say
+    std::string_view line = status.substr(at + 7);
+    line = line.substr(0, line.find('\n'));
+    std::size_t numbers = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] >= '0' && line[i] <= '9' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) ++numbers;
+    }
+    return numbers <= 1;
+}
+
+std::string describeReaders(std::vector<LinkReader> readers, const std::string& location,
+                            bool seesEveryProcess) {
+    if (readers.empty() && !seesEveryProcess) {
+        return "Who reads the link " + location + " cannot be seen from inside this sandbox (a "
+               "Flatpak or a container hides the computer's other programs): the link monitor run "
+               "outside it shows its readers.\n";
+    }
     if (readers.empty()) {
         return "No voice client has the link " + location + " open yet: check that Mumble runs, "
                "as you, with Positional Audio ticked (Audio Output) and Link to Game and Transmit "
@@ -155,13 +174,17 @@ void ReaderWatch::watch(const SharedMemory::Identity& link) {
     if (thread_.joinable()) return;
     try {
         startThread();
-    } catch (...) {  // no thread to be had: the readers are not told, the bridge runs on
+    } catch (const std::system_error& error) {  // no thread to be had: the readers are not told, the bridge runs on
+        failure_ = "a thread for the look cannot be made (" + error.code().message() + ")";
+    } catch (...) {
+        failure_ = "a thread for the look cannot be made (out of memory)";
     }
 }
 
 void ReaderWatch::startThread() {
     thread_ = std::thread([shared = shared_, intervalMs = intervalMs_] {
         ReaderScan scan;
+        const bool seesAll = lookSeesEveryProcess();
         std::unique_lock held(shared->mutex);
         while (!shared->stopping) {
             shared->changed = false;
@@ -170,7 +193,7 @@ void ReaderWatch::startThread() {
             std::optional<std::string> text;
             try {
                 if (const auto readers = scan.find(asked, shared->stop)) {
-                    text = describeReaders(*readers, sharedMemoryLocation(asked.name));
+                    text = describeReaders(*readers, sharedMemoryLocation(asked.name), seesAll);
                 }
             } catch (...) {  // out of memory: nothing to tell this time
             }
@@ -182,6 +205,12 @@ void ReaderWatch::startThread() {
         shared->done = true;
         shared->wake.notify_all();
     });
+}
+
+std::string ReaderWatch::takeFailure() {
+    if (failureSaid_ || failure_.empty()) return {};
+    failureSaid_ = true;
+    return failure_;
 }
 
 std::optional<std::string> ReaderWatch::latest() const {

@@ -50,7 +50,17 @@ std::optional<LinkReader::Holds> linkHeld(const MappedFile& file, std::uint32_t 
                                           std::string_view name);
 
 // The sentence the player reads about them, one line with its line feed.
-std::string describeReaders(std::vector<LinkReader> readers, const std::string& location);
+// `seesEveryProcess` false: the look sees only part of the computer's
+// processes (lookSeesEveryProcess), so finding none says nothing.
+std::string describeReaders(std::vector<LinkReader> readers, const std::string& location,
+                            bool seesEveryProcess = true);
+
+// Whether a process that /proc/self/status (its text `status`) describes sees
+// every process: false when its NSpid names it in more than one PID namespace.
+bool statusSeesEveryProcess(std::string_view status);
+// Whether this process's look can see every process of the computer: not in a
+// PID namespace of its own, nor in a Flatpak sandbox (Linux); always on Windows.
+bool lookSeesEveryProcess();
 
 // When the bridge says who reads the link: the first answer at once, then a
 // changed one, but never within `gapNs` of the last.
@@ -106,6 +116,8 @@ public:
     // Nothing before the first answer about the current link, or where the
     // system cannot tell.
     std::optional<std::string> latest() const;
+    // Why no look can run (no thread could be made for it), once; else empty.
+    std::string takeFailure();
 
 private:
     struct Shared;  // between the owner and the thread, kept alive by both
@@ -115,6 +127,8 @@ private:
     const std::int64_t intervalMs_;
     std::shared_ptr<Shared> shared_;
     std::thread thread_;
+    std::string failure_;
+    bool failureSaid_ = false;
 };
 
 }  // namespace corvane

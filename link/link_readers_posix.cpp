@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <string_view>
 #include <unordered_map>
 
 namespace corvane {
@@ -208,6 +209,19 @@ std::optional<std::vector<LinkReader>> ReaderScan::find(const SharedMemory::Iden
         if (reader.holds != LinkReader::Holds::Elsewhere) state.ofOurDevice.insert({pid, reader});
     }
     return readers;
+}
+
+// A sandbox's PID namespace shows only its own processes in /proc: a voice
+// client outside it is never found from inside. With a /proc of its own, the
+// status names the process in that namespace alone; the namespace's number
+// tells then: the first one's is fixed (0xEFFFFFFC).
+bool lookSeesEveryProcess() {
+    if (access("/.flatpak-info", F_OK) == 0) return false;
+    char ns[64] = {};
+    const ssize_t got = readlink("/proc/self/ns/pid", ns, sizeof ns - 1);
+    if (got > 0 && std::string_view(ns, static_cast<std::size_t>(got)) != "pid:[4026531836]") return false;
+    const auto status = readProcFile("/proc/self/status", 16384);
+    return !status || statusSeesEveryProcess(*status);
 }
 
 }  // namespace corvane

@@ -61,6 +61,20 @@ TEST(LinkReaders, SaysWhoReadsTheLinkAndWhatToDo) {
         {std::vector<LinkReader>(2), "2 other programs have the link " + at + " open.\n"},  // Windows: counted, not named
     };
     for (const auto& [readers, text] : rows) EXPECT_EQ(describeReaders(readers, at), text);
+    // Inside a sandbox's PID namespace, finding nobody says nothing of the voice client.
+    EXPECT_EQ(describeReaders({}, at, false), "Who reads the link " + at + " cannot be seen from inside this "
+              "sandbox (a Flatpak or a container hides the computer's other programs): the link monitor run "
+              "outside it shows its readers.\n");
+}
+
+// /proc/self/status names the process in each PID namespace it is in, outermost first.
+TEST(LinkReaders, ASandboxsPidNamespaceHidesTheOtherProcesses) {
+    const std::tuple<const char*, bool> rows[] = {
+        {"Name:\tbridge\nNSpid:\t4242\nNSpgid:\t4242 17\n", true},
+        {"Name:\tbridge\nNSpid:\t4242\t17\nNSpgid:\t4242\t17\n", false},
+        {"Name:\tbridge\nPid:\t4242\n", true},  // an older kernel: no sign of one
+    };
+    for (const auto& [status, seesAll] : rows) EXPECT_EQ(statusSeesEveryProcess(status), seesAll) << status;
 }
 
 // The first answer at once, a change only 5 s after the last one said.

@@ -3,6 +3,7 @@
 #include "link/utf8.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
@@ -67,6 +68,15 @@ void storeWords(const void* source, std::size_t words, void* view) noexcept {
         if (bytes != nullptr) std::memcpy(&word, bytes + 4 * i, 4);
         target[i] = word;
     }
+}
+
+void storeFrameThenTick(const void* source, std::size_t words, void* view) noexcept {
+    if (words < 2) return;
+    const auto* bytes = static_cast<const unsigned char*>(source);
+    storeWords(bytes == nullptr ? nullptr : bytes + 8, words - 2, static_cast<std::uint32_t*>(view) + 2);
+    // x86 keeps stores in program order; the fence keeps the compiler from moving them.
+    std::atomic_thread_fence(std::memory_order_release);
+    storeWords(source, 2, view);
 }
 
 }  // namespace corvane

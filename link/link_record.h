@@ -33,11 +33,14 @@ extern template void assembleRecord(const LinkFrame&, std::uint32_t, LinuxLinked
 // `source`, zeros.
 void storeWords(const void* source, std::size_t words, void* view) noexcept;
 
-// Copies the record into shared memory so that uiTick lands before the data
-// it announces.
+// Copies the record into shared memory with the version and uiTick last, so a
+// reader that sees a new tick (word by word, or the whole record at once)
+// finds the frame it marks already stored.
+void storeFrameThenTick(const void* source, std::size_t words, void* view) noexcept;
+
 template <typename Unit>
 void storeRecord(const BasicLinkedMem<Unit>& record, void* view) noexcept {
-    storeWords(&record, sizeof record / 4, view);
+    storeFrameThenTick(&record, sizeof record / 4, view);
 }
 
 }  // namespace corvane

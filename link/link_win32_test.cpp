@@ -57,20 +57,27 @@ TEST(WindowsLink, CreatedForTheUserAloneAtMostAtMediumIntegrity) {
 }
 
 // Windows counts the handles to the mapping and names none: the writer's own
-// is no reader, every other one is; a reader cannot tell the writer's from another's.
+// is no reader, a voice client's is; a reader such as the monitor keeps only
+// its view, so it is never counted, and cannot count itself.
 TEST(WindowsLink, CountsTheOtherHandlesToTheMapping) {
     const std::string name =
         "CorvaneReadersTest-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    SharedMemory writer, reader;
+    SharedMemory writer, monitor;
     std::uint32_t code = 0;
     ASSERT_EQ(writer.openOrCreate(name, 5460, code, SharedMemory::Access::Exclusive), SharedMemory::Status::Ok);
     ReaderScan scan;
     const std::atomic<bool> never{false};
     EXPECT_EQ(scan.find(writer.identity(), never), std::vector<LinkReader>());
-    ASSERT_EQ(reader.openExisting(name, 5460, code), SharedMemory::Status::Ok);
-    EXPECT_EQ(scan.find(writer.identity(), never), std::vector<LinkReader>(1));
-    EXPECT_FALSE(scan.find(reader.identity(), never));
-    reader.reset();
+    ASSERT_EQ(monitor.openExisting(name, 5460, code), SharedMemory::Status::Ok);
+    EXPECT_EQ(scan.find(writer.identity(), never), std::vector<LinkReader>()) << "the monitor counted";
+    EXPECT_FALSE(scan.find(monitor.identity(), never));
+    std::uint32_t version = 0;
+    writer.write("\2\0\0\0\7\0\0\0", 8, code);
+    EXPECT_TRUE(monitor.read(&version, 4) == 4 && version == 2) << "the view outlives the handle";
+    {
+        const UniqueNullHandle voiceClient(OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()));
+        EXPECT_EQ(scan.find(writer.identity(), never), std::vector<LinkReader>(1));
+    }
     EXPECT_EQ(scan.find(writer.identity(), never), std::vector<LinkReader>());
 }
 

@@ -20,11 +20,12 @@ public:
         Ok,
         NotFound,         // openExisting only: no object of that name
         OpenFailed,       // the object could not be opened (or created)
-        MapFailed,        // opened, but it holds fewer than `size` bytes, or no view could be mapped
+        MapFailed,        // Windows: opened, but no view of `size` bytes could be mapped
         NotOwned,         // POSIX: the object belongs to another user and was left alone
         NotSharedMemory,  // POSIX: something of the user's at the name is no shared-memory object
         InUse,            // Exclusive: another writer holds the object
         NoSpace,          // POSIX: no memory left where the object lives for its `size` bytes
+        TooSmall,         // POSIX: the user's own object holds some bytes, but fewer than `size`
     };
     enum class Access {
         Shared,     // as the voice client opens it
@@ -39,9 +40,17 @@ public:
         Failed,
     };
     enum class Name {
-        Same,      // the name still leads to this object
-        Replaced,  // another object stands at the name now
-        Removed,   // nothing does
+        Same,          // the name still leads to this object
+        Replaced,      // another object stands at the name now
+        Removed,       // nothing does
+        OpenToOthers,  // POSIX: it does, but its mode now lets other users open it
+    };
+    // Why openOrCreate made the object anew (POSIX): the one at the name could
+    // be read by other users.
+    enum class TakeOver {
+        None,
+        OpenToOthers,         // its mode let them open it (whoever did keeps it open)
+        LockedByAnotherUser,  // one of them holds its lock, so had it open
     };
     // Which object this is, for asking who else holds it (ReaderScan); equal
     // for the same object opened the same way.
@@ -63,13 +72,15 @@ public:
 
     // Opens the object for writing or, if there is none, creates it with
     // `size` zero bytes. created() tells which happened. Only an object of the
-    // user's own is used (POSIX), and its mode narrowed to the user alone; its
-    // `size` bytes of memory are reserved at once (POSIX; Windows commits them
-    // when it creates the mapping). Exclusive also takes the lock that keeps
-    // other writers off it: a flock on the object (POSIX), a session mutex
-    // named after it (Windows). On failure nothing is held, nothing has been
-    // written, and `errorCode` is the Win32 code of the failed step, for
-    // NotOwned the owner's user id, for NotSharedMemory a Kind.
+    // user's own is used (POSIX); one whose mode lets others open it, or that
+    // another user locks, is left to them and made anew for the user alone
+    // (takenOver(), and the old one kept for takeFormer()). Its `size` bytes of
+    // memory are reserved at once (POSIX; Windows commits them when it creates
+    // the mapping). Exclusive also takes the lock that keeps other writers off
+    // it: a flock on the object (POSIX), a session mutex named after it
+    // (Windows). On failure nothing is held, nothing has been written, and
+    // `errorCode` is the Win32 code of the failed step, for NotOwned the
+    // owner's user id, for NotSharedMemory a Kind, for TooSmall the bytes held.
     Status openOrCreate(const std::string& name, std::size_t size, std::uint32_t& errorCode,
                         Access access);
 
@@ -79,8 +90,9 @@ public:
     Status openExisting(const std::string& name, std::size_t size, std::uint32_t& errorCode);
 
     // Stores `size` bytes (a multiple of 4, at least 8) at the start of the
-    // object in ascending order, the first 8 (the record's version and tick)
-    // before the rest. Windows: plain 32-bit stores into the view.
+    // object, the first 8 (the record's version and tick) after the rest, so
+    // that a new tick is never seen before the frame it marks. Windows: plain
+    // 32-bit stores into the view.
     Written write(const void* source, std::size_t size, std::uint32_t& errorCode) noexcept;
     // Copies up to `size` bytes (at most the size it was opened with) from the
     // start of the object; returns how many it holds (fewer when it was cut
@@ -106,9 +118,12 @@ public:
 
     bool isOpen() const noexcept { return impl_ != nullptr; }
     bool created() const noexcept { return created_; }
-    // POSIX: the object at the name was held by another user's process (which
-    // could read it), so openOrCreate made a new one in its place.
-    bool takenOver() const noexcept { return takenOver_; }
+    TakeOver takenOver() const noexcept { return takenOver_; }
+    // After a take-over: the old object, still open for writing, so that
+    // whoever holds it can be left a last frame; empty otherwise.
+    SharedMemory takeFormer() noexcept;
+    // Lets go of the lock that keeps other writers off, and keeps the object.
+    void unlock() noexcept;
     void reset() noexcept;
 
 private:
@@ -117,8 +132,9 @@ private:
 
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    std::unique_ptr<Impl> former_;
     bool created_ = false;
-    bool takenOver_ = false;
+    TakeOver takenOver_ = TakeOver::None;
 };
 
 // Where the object can be found by the user: its path under /dev/shm (POSIX),

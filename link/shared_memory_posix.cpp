@@ -110,6 +110,16 @@ bool lockedByAnotherUser(const struct stat& info) {
     return false;
 }
 
+// Removes the name only while it still leads to the object judged (`info`),
+// so that what someone put there meanwhile is never removed in its stead.
+void unlinkIfStill(const std::string& name, const struct stat& info) {
+    struct stat atName {};
+    if (lstat(devShmPath(name).c_str(), &atName) == 0 && atName.st_dev == info.st_dev &&
+        atName.st_ino == info.st_ino) {
+        shm_unlink(posixName(name).c_str());
+    }
+}
+
 // Gives the object at least `size` bytes and the memory behind them now, so
 // that no later store can find the memory missing: 0 or the errno value.
 int reserve(int fd, std::size_t size) {
@@ -146,8 +156,19 @@ SharedMemory::~SharedMemory() = default;
 
 void SharedMemory::reset() noexcept {
     impl_.reset();
+    former_.reset();
     created_ = false;
-    takenOver_ = false;
+    takenOver_ = TakeOver::None;
+}
+
+SharedMemory SharedMemory::takeFormer() noexcept {
+    SharedMemory former;
+    former.impl_ = std::move(former_);
+    return former;
+}
+
+void SharedMemory::unlock() noexcept {
+    if (impl_) flock(impl_->object.get(), LOCK_UN);
 }
 
 std::vector<std::uint32_t> flockHolders(std::string_view locks, std::uint32_t major,
@@ -215,37 +236,49 @@ SharedMemory::Status SharedMemory::openOrCreateOnce(const std::string& name, std
         errorCode = refused->code;
         return refused->status;
     }
-    if (access == Access::Exclusive && !lockExclusively(fd.get())) {
-        // Another user's lock: they opened it while it was open to others, and
-        // could read every frame through it. Theirs it stays; the player's link
-        // is made anew, for the player alone.
-        if (!mayTakeOver || !lockedByAnotherUser(info)) return Status::InUse;
-        shm_unlink(path.c_str());
-        const Status status = openOrCreateOnce(name, size, errorCode, access, false);
-        takenOver_ = status == Status::Ok;
-        return status;
-    }
-    // Ours alone, also when another program of ours, or the umask, made it otherwise.
-    if ((info.st_mode & 07777) != 0600) fchmod(fd.get(), 0600);
-    // Some bytes, but fewer than the record: made by a program with another
-    // idea of the record, and left as it is. None: being made (the voice
-    // client sizes it right after creating it), so it is sized here.
-    if (info.st_size > 0 && static_cast<std::size_t>(info.st_size) < size) {
-        errorCode = kErrorAccessDenied;
-        return Status::MapFailed;
-    }
-    if (const int error = reserve(fd.get(), size); error != 0) {
-        if (created) shm_unlink(path.c_str());  // no empty object left for the voice client to fault on
-        return failure(error, errorCode);
-    }
-
     auto impl = std::make_unique<Impl>();
-    impl->object = std::move(fd);  // holds the lock while the object is used
     impl->name = name;
     impl->size = size;
     impl->writer = true;
     impl->device = info.st_dev;
     impl->inode = info.st_ino;
+    // Another user could read every frame through an object open to them, or
+    // that one of them locks (they opened it while it was open to them), and
+    // narrowing its mode takes back no descriptor already open. Theirs it
+    // stays, kept here for a last frame; the player's link is made anew, for
+    // the player alone. A lock whose holder cannot be told (it has ended,
+    // leaving the lock to whoever shares its descriptor) on an object open to
+    // others is no bridge of the player's either: those never leave it so.
+    TakeOver takeOver = mayTakeOver && (info.st_mode & 077) != 0 ? TakeOver::OpenToOthers : TakeOver::None;
+    if (access == Access::Exclusive && !lockExclusively(fd.get())) {
+        if (mayTakeOver && lockedByAnotherUser(info)) takeOver = TakeOver::LockedByAnotherUser;
+        if (takeOver == TakeOver::None) return Status::InUse;
+    }
+    // Some bytes, but fewer than the record: made by a program with another
+    // idea of the record, and left as it is. None: being made (the voice
+    // client sizes it right after creating it), so it is sized here.
+    if (info.st_size > 0 && static_cast<std::size_t>(info.st_size) < size) {
+        errorCode = static_cast<std::uint32_t>(info.st_size);
+        return Status::TooSmall;
+    }
+    if (takeOver != TakeOver::None) {
+        unlinkIfStill(name, info);
+        impl->object = std::move(fd);
+        const Status status = openOrCreateOnce(name, size, errorCode, access, false);
+        if (status == Status::Ok) {
+            takenOver_ = takeOver;
+            former_ = std::move(impl);
+        }
+        return status;
+    }
+    // Ours alone, also when another program of ours, or the umask, made it otherwise.
+    if ((info.st_mode & 07777) != 0600) fchmod(fd.get(), 0600);
+    if (const int error = reserve(fd.get(), size); error != 0) {
+        if (created) unlinkIfStill(name, info);  // no empty object left for the voice client to fault on
+        return failure(error, errorCode);
+    }
+
+    impl->object = std::move(fd);  // holds the lock while the object is used
     impl_ = std::move(impl);
     created_ = created;
     return Status::Ok;
@@ -297,10 +330,11 @@ SharedMemory::Written SharedMemory::write(const void* source, std::size_t size,
         result = Written::MadeWhole;
     }
     // pwrite grows an object cut short after the check above instead of
-    // faulting. The version and tick go first, in a write of their own, so no
-    // byte of the rest lands before them.
+    // faulting. The frame goes first and its version and tick last, in one
+    // 8-byte write: whoever sees the new tick, however they read, finds the
+    // frame it marks already whole.
     const auto* bytes = static_cast<const unsigned char*>(source);
-    if (!writeAll(fd, bytes, 8, 0) || !writeAll(fd, bytes + 8, size - 8, 8)) {
+    if (!writeAll(fd, bytes + 8, size - 8, 8) || !writeAll(fd, bytes, 8, 0)) {
         const int error = errno;
         errorCode = win32CodeForErrno(error);
         return error == ENOSPC ? Written::NoSpace : Written::Failed;
@@ -329,9 +363,11 @@ SharedMemory::Name SharedMemory::checkName() const noexcept {
     }
     // A removed object of ours has no name left, whatever inode number the
     // one at the name has.
-    const bool named = fstat(impl_->object.get(), &ours) != 0 || ours.st_nlink > 0;
-    return named && atName.st_dev == impl_->device && atName.st_ino == impl_->inode ? Name::Same
-                                                                                    : Name::Replaced;
+    const bool known = fstat(impl_->object.get(), &ours) == 0;
+    if ((known && ours.st_nlink == 0) || atName.st_dev != impl_->device || atName.st_ino != impl_->inode) {
+        return Name::Replaced;
+    }
+    return known && (ours.st_mode & 077) != 0 ? Name::OpenToOthers : Name::Same;
 }
 
 SharedMemory::Identity SharedMemory::identity() const {

@@ -73,6 +73,13 @@ void SharedMemory::reset() noexcept {
     created_ = false;
 }
 
+// A named object lives while a handle to it does: none is ever made anew.
+SharedMemory SharedMemory::takeFormer() noexcept { return SharedMemory(); }
+
+void SharedMemory::unlock() noexcept {
+    if (impl_) impl_->lock.release();
+}
+
 SharedMemory::Status SharedMemory::openOrCreate(const std::string& name, std::size_t size,
                                                 std::uint32_t& errorCode, Access access) {
     reset();
@@ -126,6 +133,9 @@ SharedMemory::Status SharedMemory::openExisting(const std::string& name, std::si
         errorCode = GetLastError();
         return Status::MapFailed;
     }
+    // The view keeps the section alive; a handle kept would count as one more
+    // reader to the writer, which cannot tell a monitor from a voice client.
+    impl->mapping.reset();
     impl->name = name;
     impl_ = std::move(impl);
     return Status::Ok;
@@ -137,7 +147,7 @@ SharedMemory::Written SharedMemory::write(const void* source, std::size_t size,
         errorCode = ERROR_INVALID_PARAMETER;
         return Written::Failed;
     }
-    storeWords(source, size / 4, impl_->view.get());
+    storeFrameThenTick(source, size / 4, impl_->view.get());
     return Written::Ok;
 }
 

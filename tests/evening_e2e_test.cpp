@@ -11,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -183,6 +184,25 @@ TEST_F(EveningTest, GameCommandsOwnGameIsReadOfTwo) {
     ASSERT_TRUE(bridge.writeInput("exit 0\n"));
     EXPECT_EQ(bridge.wait(kExitTimeout), 0);
     EXPECT_TRUE(awaitAt(kEveningIsolated, 1ms));
+    // Standard output a pipe (a launcher's log): a status line for each change
+    // of its label, as a line, never the one that repeats four times a second.
+    std::vector<std::string> shown;
+    std::istringstream out(bridge.output());
+    for (std::string line; std::getline(out, line);) {
+        if (line.ends_with('\r')) line.pop_back();  // Windows' line end
+        if (line.find("Mumble=(") != std::string::npos) shown.push_back(line);
+    }
+    ASSERT_FALSE(shown.empty());
+    EXPECT_TRUE(shown[0].starts_with("OFFLINE/GLUE SCREEN | isolated | ")) << shown[0];
+    const auto label = [](const std::string& line) {
+        return line.starts_with("ONLINE |") ? std::string("ONLINE") : line.substr(0, line.find(" | Mumble=("));
+    };
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].find('\r'), std::string::npos) << shown[i];
+        if (i > 0) {
+            EXPECT_NE(label(shown[i]), label(shown[i - 1])) << shown[i];
+        }
+    }
 }
 
 // The game always starts: without the link, with a settings file that cannot

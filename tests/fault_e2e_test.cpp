@@ -8,9 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <thread>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -34,12 +37,6 @@ std::vector<std::string> asUser(int uid, std::vector<std::string> args) {
     return args;
 }
 std::vector<std::string> asNobody(std::vector<std::string> args) { return asUser(65534, std::move(args)); }
-
-std::string refusedObject(const std::string& path, const char* owner) {
-    return "ERROR: MumbleLink shared memory " + path + " belongs to user " + owner +
-           ", not to you, so the bridge leaves it alone: have it removed (sudo rm " + path +
-           ") and start the bridge again.\n";
-}
 
 // Whether the process `pid` has ended (gone, or a zombie nobody reaped yet).
 bool gone(const std::string& pid) {
@@ -159,8 +156,7 @@ TEST(Fault, StopSignalBeforeTheFirstCycleEndsWith0AndPublishesNothing) {
     EXPECT_GT(early, 0) << "the first cycle ran in every run stopped before it";
 }
 
-// The bridge as user 1000: its link left read-only by someone else, or a
-// --pid of a game not its own, is refused (with --wait as the label); another
+// The bridge as user 1000: a --pid of a game not its own is refused (with --wait as the label); another
 // user's game (65534's) is no candidate: no error 5, no hint of several games,
 // and its own game is read once it runs.
 TEST(Fault, RefusedAccessIsWin32Error5AndAnotherUsersGameNoCandidate) {
@@ -169,13 +165,8 @@ TEST(Fault, RefusedAccessIsWin32Error5AndAnotherUsersGameNoCandidate) {
     ASSERT_TRUE(theirs.start(asNobody({siblingProgram("Wow.exe")})) && theirs.send({"state 1"}));
     const std::string pid = std::to_string(theirs.process().id());
     const std::string refused = "OpenProcess failed for process " + pid + " (Win32 error 5).";
-    for (const bool wow : {false, true}) {
-        std::filesystem::remove("/dev/shm/MumbleLink.1000");
-        if (!wow) std::ofstream("/dev/shm/MumbleLink.1000") << std::string(10580, '\0');
-        const Finished run = runToEnd(asUser(1000, {bridgePath(), wow ? "--wow" : "--orbit", "--pid", pid}));
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.errorOutput, wow ? "ERROR: " + refused + "\n" : refusedObject("/dev/shm/MumbleLink.1000", "0"));
-    }
+    const Finished run = runToEnd(asUser(1000, {bridgePath(), "--wow", "--pid", pid}));
+    EXPECT_EQ(std::pair(run.exitCode, run.errorOutput), std::pair(std::optional(1), "ERROR: " + refused + "\n"));
     // On a terminal of 60 columns the label loses its end, so the full text
     // comes once below it.
     const Finished console = runToEnd({"/usr/bin/script", "-qec", "stty cols 60 && exec timeout "
@@ -221,19 +212,49 @@ TEST(Fault, ABridgeWithACapabilityLendsNothing) {
     std::filesystem::remove_all(folder);
 }
 
+// The record as a holder of the object sees it (`path`, /proc/<pid>/fd/<n> for
+// one no name leads to any more): its tick and avatar x.
+std::pair<std::uint32_t, float> heldRecord(const std::string& path) {
+    std::uint32_t words[3] = {};
+    std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(words), sizeof words);
+    return {words[1], std::bit_cast<float>(words[2])};
+}
+
 // Another user makes the player's link before the player (a file, or a link to
-// one of theirs), or locks one they could open: the bridge neither publishes
-// into their object nor changes it, and only a bridge of the player's own
-// keeps the next one off the link.
+// one of theirs), or takes its name while the bridge runs: the bridge neither
+// publishes into their object nor changes it. At start it ends with 1; running,
+// it parks the object it wrote, says so once and runs on, and publishes to a
+// new link within 2 s of their file's removal.
 TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
     if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
-    const std::string link = "/dev/shm/MumbleLink." + std::to_string(getuid());
+    const std::string link = "/dev/shm/MumbleLink." + std::to_string(getuid()), at = "MumbleLink shared memory " + link;
     const std::string theirs = "head -c 10580 /dev/zero | tr '\\0' '\\245' > /dev/shm/theirs; ";
-    for (const std::string& how : {theirs + "cp /dev/shm/theirs " + link, theirs + "ln -s /dev/shm/theirs " + link}) {
+    const std::string refused = at + " belongs to user 65534, not to you, so the bridge leaves it alone: have it "
+                                     "removed (sudo rm " + link + ")";
+    ChildProcess bridge;
+    LinkProbe old;
+    for (const auto& [how, running] : {std::pair{theirs + "cp /dev/shm/theirs " + link, false},
+                                       {theirs + "ln -s /dev/shm/theirs " + link, false},
+                                       {theirs + "cp /dev/shm/theirs " + link, true}}) {
         SCOPED_TRACE(how);
+        if (running) {
+            ASSERT_TRUE(startBridge(bridge, old, {"--identity", "Mine", "--", siblingProgram("Wow.exe")}));
+            ASSERT_TRUE(kill(bridge.id(), SIGSTOP) == 0 && unlink(link.c_str()) == 0);
+        }
         ASSERT_EQ(runToEnd(asNobody({"/bin/sh", "-c", "umask 0; " + how})).exitCode, 0);
-        const Finished run = runToEnd({bridgePath(), "--identity", "Mine"});
-        EXPECT_EQ(std::pair(run.exitCode, run.errorOutput), std::pair(std::optional(1), refusedObject(link, "65534")));
+        if (running) {
+            ASSERT_EQ(kill(bridge.id(), SIGCONT), 0);
+            const std::string waiting = refused + "; until then your character is parked, and the bridge looks again every second.\n";
+            EXPECT_TRUE(pollUntil([&] { return bridge.errorOutput().find(waiting) != std::string::npos; }, kStepTimeout));
+            EXPECT_TRUE(old.waitFor([](const LinkRecord& r) { return r.fAvatarPosition[0] >= 50'000'000.0f; }, kStepTimeout));
+            EXPECT_TRUE(awaitOutput(bridge, "| isolated | no link: " + link + " belongs to user 65534 | Mumble=("));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            EXPECT_EQ(bridge.errorOutput().find(waiting), bridge.errorOutput().rfind(waiting)) << "said once";
+        } else {
+            const Finished run = runToEnd({bridgePath(), "--identity", "Mine"});
+            EXPECT_EQ(std::pair(run.exitCode, run.errorOutput),
+                      std::pair(std::optional(1), "ERROR: " + refused + " and start the bridge again.\n"));
+        }
         struct stat info {};
         ASSERT_EQ(stat(link.c_str(), &info), 0);  // through the symbolic link: their file
         EXPECT_EQ(std::tuple(info.st_uid, info.st_mode & 07777), std::tuple(65534u, 0666u));
@@ -241,33 +262,63 @@ TEST(Fault, AnotherUsersObjectsNeitherLeakNorBlockTheLink) {
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(10580, '\xA5'));
         std::filesystem::remove(link);
     }
+    EXPECT_TRUE(pollUntil([&] { return heldRecord(link).first > 1; }, std::chrono::seconds(2))) << "not within 2 s";
+    EXPECT_TRUE(pollUntil([&] { return bridge.errorOutput().find(at + " can be used again; the bridge publishes "
+                                                                 "to it.\n") != std::string::npos; }, kStepTimeout));
+    EXPECT_TRUE(bridge.writeInput("exit 0\n") && bridge.wait(kExitTimeout) == 0);
+}
 
-    // The bridge locks the link itself, and a bridge of the player's leaves it
-    // to the player alone. One once left open to others, which another user
-    // opened and locks, is theirs no more: the bridge makes it anew, and only a
-    // second bridge of the player's is refused.
-    ChildProcess bridge;
-    LinkProbe probe;
-    ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "Mine"}));
-    EXPECT_TRUE(stopBridge(bridge));
-    struct stat before {}, after {};
-    ASSERT_TRUE(chmod(link.c_str(), 0644) == 0 && stat(link.c_str(), &before) == 0);
-    ChildProcess holder;
+// Another user's program (a holder, its descriptor 3) opens the player's link
+// while it is open to others, and may lock it: the old object is left to it
+// with the character parked (the isolation point, x of 50,000,000 m or more)
+// and no tick after the notice; the bridge publishes to a new one for the
+// player alone, which keeps a second bridge of the player's off. At start, and
+// while running (the bridge stopped meanwhile, so the holder surely opens it first).
+TEST(Fault, ALinkOthersCouldOpenIsMadeAnewAndTheOldOneParked) {
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
+    const std::string link = "/dev/shm/MumbleLink.1000", at = "MumbleLink shared memory " + link;
+    const std::string opened = at + " could be opened by other users of the computer, so the bridge made it anew "
+                                    "for you alone; the old one shows your character parked.\n";
+    const std::string locked = at + " was held open by another user's program, which could read it, so the "
+                                    "bridge made it anew for you alone; the old one shows your character parked.\n";
+    // How the holder holds it, whether the bridge runs meanwhile, and what it says.
+    const std::string opens = "exec 3<" + link + "; echo held; exec sleep 600";
+    const std::tuple<std::string, bool, std::string> rows[] = {
+        {opens, false, opened}, {"exec flock -s " + link + " sh -c 'echo held; exec sleep 600'", false, locked},
+        {opens, true, opened}};
+    std::filesystem::remove(link);
+    std::ofstream(link) << std::string(10580, '\0');
+    ASSERT_EQ(chown(link.c_str(), 1000, 1000), 0);
+    ChildProcess bridges[2], holders[3];
     std::string error;
-    ASSERT_TRUE(holder.start(asNobody({"/usr/bin/flock", link, "sh", "-c", "echo held; exec sleep 600"}), error)) << error;
-    ASSERT_TRUE(awaitOutput(holder, "held"));
-    ChildProcess again;
-    ASSERT_TRUE(again.start({bridgePath(), "--identity", "Mine"}, error)) << error;
-    ASSERT_TRUE(pollUntil([&] { return stat(link.c_str(), &after) == 0 && after.st_ino != before.st_ino; },
-                          kStartTimeout));
-    EXPECT_EQ(after.st_mode & 0777, 0600u);
-    LinkProbe reader;
-    ASSERT_TRUE(pollUntil([&] { return reader.open(error); }, kStepTimeout)) << error;
-    EXPECT_TRUE(reader.waitFor([](const LinkRecord& r) { return r.uiTick > 0 && r.identity == U"Mine"; }, kStepTimeout));
-    const Finished second = runToEnd({bridgePath()});
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(row);
+        const auto& [holds, running, notice] = rows[row];
+        ChildProcess& bridge = bridges[row == 0 ? 0 : 1];
+        EXPECT_TRUE(row != 1 || (bridges[0].writeInput("exit 0\n") && bridges[0].wait(kExitTimeout) == 0));
+        ASSERT_TRUE(!running || kill(bridge.id(), SIGSTOP) == 0);
+        ASSERT_EQ(chmod(link.c_str(), 0644), 0);
+        ASSERT_TRUE(holders[row].start(asNobody({"/bin/sh", "-c", holds}), error) && awaitOutput(holders[row], "held"))
+            << error;
+        ASSERT_TRUE(running ? kill(bridge.id(), SIGCONT) == 0 : bridge.start(asUser(1000, {bridgePath(),
+                    "--identity", "Mine", "--", siblingProgram("Wow.exe")}), error)) << error;
+        EXPECT_TRUE(pollUntil([&] { return bridge.errorOutput().find(notice) != std::string::npos; }, kStartTimeout))
+            << bridge.errorOutput();
+        const std::string held = "/proc/" + std::to_string(holders[row].id()) + "/fd/3";
+        const auto parked = heldRecord(held);
+        const auto published = heldRecord(link);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_EQ(heldRecord(held), parked) << "a tick after the notice";
+        EXPECT_GE(parked.second, 50'000'000.0f);
+        struct stat info {};
+        EXPECT_TRUE(stat(link.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600 && info.st_uid == 1000);
+        EXPECT_GT(heldRecord(link).first, published.first) << "the new link is not written";
+    }
+    const Finished second = runToEnd(asUser(1000, {bridgePath()}));
     EXPECT_EQ(std::pair(second.exitCode, second.errorOutput),
               std::pair(std::optional(1), std::string("ERROR: Another CorvaneVoiceBridge is already publishing to MumbleLink.\n")));
-    EXPECT_TRUE(stopBridge(again));
+    ASSERT_TRUE(bridges[1].writeInput("exit 0\n"));
+    EXPECT_EQ(bridges[1].wait(kExitTimeout), 0);
 }
 
 // "--config" naming what is no file is refused at once: read, a FIFO that
@@ -374,7 +425,7 @@ TEST(Fault, NoLogHoldsUpTheGameNorStopsTheBridge) {
         }
         EXPECT_TRUE(awaitOutput(bridge, "ready\n"));
         ASSERT_TRUE(bridge.writeInput("pos 100 200 10 0\nstate 1\n"));
-        EXPECT_TRUE(awaitOutput(bridge, "\rONLINE | state=1 | map=0"));
+        EXPECT_TRUE(awaitOutput(bridge, "ONLINE | state=1 | map=0"));
         std::this_thread::sleep_for(std::chrono::seconds{1});
         const std::string said = "The log file \"" + log + "\" cannot be written: it has reached the largest file "
                                  "size allowed here (ulimit -f). The bridge runs on; what it says is not logged "
@@ -397,6 +448,56 @@ TEST(Fault, ABridgeStartedThroughSudoSaysWhichLinkItWrites) {
     EXPECT_TRUE(run.errorOutput.starts_with("Started through sudo, the bridge publishes to "
         "/MumbleLink.0, root's link; the voice client of user 1000 reads /MumbleLink.1000 ") &&
         run.errorOutput.ends_with(" -- GAME COMMAND\n")) << run.errorOutput;
+}
+
+// One terminal, one order, over many starts: the start line comes before the
+// first status line, and a notice never shares a row with a status line (a
+// row is notices, or status lines each after its carriage return).
+TEST(Fault, NoticesAndStatusLinesNeverShareATerminalRow) {
+    for (int start = 0; start < 12; ++start) {
+        const Finished run = runToEnd({"/usr/bin/script", "-qec", "exec timeout --preserve-status -s INT 0.4 '" +
+                                       bridgePath() + "' --wow --wait", "/dev/null"});
+        EXPECT_EQ(run.exitCode, 0);
+        const std::string& text = run.output;
+        EXPECT_LT(text.find("CorvaneVoiceBridge: live mode"), text.find("OFFLINE/GLUE SCREEN")) << text;
+        std::size_t from = 0;
+        for (std::size_t end; (end = text.find('\n', from)) != std::string::npos || from < text.size(); from = end + 1) {
+            if (end == std::string::npos) end = text.size();
+            std::string row = text.substr(from, end - from);
+            if (row.ends_with('\r') && end < text.size()) row.pop_back();  // the terminal's own
+            const std::size_t status = row.find('\r');
+            EXPECT_EQ(row.substr(0, status).find("| Mumble=("), std::string::npos) << row;
+            if (status == std::string::npos) continue;
+            EXPECT_EQ(status, 0u) << "a notice left a row unended: " << row;
+            for (std::size_t at = status; at != std::string::npos; at = row.find('\r', at + 1)) {
+                const std::string segment = row.substr(at + 1, row.find('\r', at + 1) - at - 1);
+                EXPECT_TRUE(segment.empty() || (segment.starts_with("OFFLINE/GLUE SCREEN | isolated | ") &&
+                                                segment.find("Corvane") == std::string::npos &&
+                                                segment.find("identity") == std::string::npos))
+                    << row;
+            }
+        }
+    }
+}
+
+// The game is started before the bridge makes any thread of its own: at one
+// process more than the bridge's own one it starts, also with a log (whose
+// writer was once a thread made first); the threads that cannot be made then
+// cost only their waiting, the words still come.
+TEST(Fault, TheGameStartsAtTheBridgesProcessCountPlusOne) {
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Needs root of the whole machine.";
+    const std::string log = "/tmp/corvane-nproc-" + std::to_string(::getpid()) + ".log";
+    std::filesystem::remove(log);
+    const Finished run = runToEnd({"/usr/bin/prlimit", "--nproc=2:2", "/usr/bin/setpriv", "--reuid=2931", "--regid=2931",
+                                   "--clear-groups", "--", bridgePath(), "--identity", "Limited", "--log", log, "--",
+                                   "/bin/sh", "-c", "echo started; exit 7"});
+    EXPECT_EQ(run.exitCode, 7) << run.errorOutput;
+    EXPECT_EQ(run.output.substr(0, 8), "started\n");
+    EXPECT_TRUE(run.errorOutput.starts_with("CorvaneVoiceBridge: live mode (starting the game with: ")) << run.errorOutput;
+    std::ifstream logged(log);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(logged), {}).find("CorvaneVoiceBridge: live mode") !=
+                std::string::npos);
+    std::filesystem::remove(log);
 }
 
 }  // namespace

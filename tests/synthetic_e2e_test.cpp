@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <tuple>
 
 namespace corvane::testing {
@@ -54,6 +55,25 @@ TEST(SyntheticBridge, PublishesTheStaticPoseAbout50TimesASecond) {
               std::string::npos) << left.output;
 }
 
+// The monitor beside a bridge that no voice client reads is no voice client:
+// Windows, which only counts who holds the link, never counts it, and Linux
+// never finds it (a change would be said within 5 s). Its JSON says who reads
+// the link where it can tell (Linux: here, from a PID namespace of its own).
+TEST(SyntheticBridge, TheMonitorIsNoVoiceClient) {
+    ChildProcess bridge, monitor;
+    std::string error;
+    ASSERT_TRUE(bridge.start({bridgePath(), "--", siblingProgram("Wow.exe")}, error) &&
+                pollUntil([&] { return bridge.errorOutput().find(" the link ") != std::string::npos; }, kStartTimeout));
+    ASSERT_TRUE(monitor.start({siblingProgram("CorvaneLinkMonitor"), "--json"}, error)) << error;
+    std::this_thread::sleep_for(std::chrono::seconds(8));
+    const std::string said = bridge.errorOutput();
+    EXPECT_TRUE(said.find("Another program has") == said.npos && said.find(" is read by ") == said.npos) << said;
+    EXPECT_NE(monitor.output().find(isWindowsProgram(bridgePath()) ? "\"readers\":null,"
+                                                                   : "\"readers\":\"Who reads the link /dev/shm/MumbleLink."), std::string::npos);
+    monitor.kill();
+    EXPECT_TRUE(bridge.writeInput("exit 0\n") && bridge.wait(kExitTimeout) == 0);
+}
+
 // Position (r sin a, y, r cos a) facing the centre; a starts at 0 and grows by
 // --speed degrees a second. Frame n comes at least (n - 1) x 20 ms into the run.
 TEST(SyntheticBridge, OrbitCirclesAtItsSpeedFacingTheCentre) {
@@ -80,7 +100,7 @@ TEST(SyntheticBridge, RunsThatEndAtOnceSayWhyWithTheirExitCode) {
         {{"--bogus"}, 2, "", "Unknown option: --bogus\n" + hint},
         {{"--x", "nan"}, 2, "", hint},
         {{"--help"}, 0, "CorvaneVoiceBridge v0.6 - Online", ""},
-        {{"--version"}, 0, "CorvaneVoiceBridge 0.7.0\n", ""},
+        {{"--version"}, 0, "CorvaneVoiceBridge 0.8.0\n", ""},
         {{"--wow"}, 1, "", "ERROR: Wow.exe was not found.\n"},
     };
     for (auto [args, exitCode, output, errorOutput] : rows) {

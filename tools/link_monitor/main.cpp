@@ -47,17 +47,18 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onStopSignal(int) { g_running.store(false); }
 
-// False when whoever reads the output has gone.
-bool show(MonitorConsole& console, const LinkedMem& record, const FrameTiming& timing,
-          const MonitorOptions& options, std::string_view liveness = {}, std::string_view readers = {}) {
-    if (options.json) return console.write(formatJson(record, timing) + '\n');
-    if (options.once) return console.write(formatDisplay(record, timing, liveness) + std::string(readers));
-    return console.draw(formatDisplay(record, timing) + std::string(readers));
-}
-
 // Who else has the link open, on a line of its own; nothing where that cannot be told.
 std::string readersLine(const std::optional<std::string>& text) {
     return text ? "Readers             " + *text : std::string();
+}
+
+// False when whoever reads the output has gone.
+bool show(MonitorConsole& console, const LinkedMem& record, const FrameTiming& timing,
+          const MonitorOptions& options, std::string_view liveness = {},
+          const std::optional<std::string>& readers = std::nullopt) {
+    if (options.json) return console.write(formatJson(record, timing, readers) + '\n');
+    if (options.once) return console.write(formatDisplay(record, timing, liveness) + readersLine(readers));
+    return console.draw(formatDisplay(record, timing) + readersLine(readers));
 }
 
 // Opens the link for reading: empty, or what stands in the way.
@@ -80,8 +81,8 @@ int monitor(const MonitorOptions& options) {
     LinkedMem record{};
     if (options.once) {
         std::optional<std::string> readers;
-        if (const auto found = options.json ? std::nullopt : readersOnce(memory)) {
-            readers = describeReaders(*found, sharedMemoryLocation(linkName()));
+        if (const auto found = readersOnce(memory)) {
+            readers = describeReaders(*found, sharedMemoryLocation(linkName()), lookSeesEveryProcess());
         }
         // Two samples apart tell a running bridge from a record left behind.
         const TickSamples ticks = sampleTwice(memory, record, kLivenessSpanMs);
@@ -91,15 +92,15 @@ int monitor(const MonitorOptions& options) {
         }
         const FrameTiming timing{tickRate(ticks.first, ticks.second, ticks.elapsedNs), std::nullopt};
         return show(console, record, timing, options,
-                    formatLiveness(ticks.first, ticks.second, ticks.elapsedNs), readersLine(readers))
+                    formatLiveness(ticks.first, ticks.second, ticks.elapsedNs), readers)
                    ? 0
                    : 1;
     }
 
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
-    ReaderWatch readers;  // shown in the live view only
-    if (!options.json) readers.watch(memory.identity());
+    ReaderWatch readers;
+    readers.watch(memory.identity());
     FrameRateMeter meter;
     std::int64_t nextPrint = monotonicNanoseconds();
     std::int64_t nextCheck = nextPrint + kCheckIntervalNs;
@@ -109,9 +110,10 @@ int monitor(const MonitorOptions& options) {
         // The link that is there: a replaced one is followed, a missing one waited for.
         if (now >= nextCheck) {
             nextCheck = now + kCheckIntervalNs;
-            if (!memory.isOpen() || memory.checkName() != SharedMemory::Name::Same) {
+            const SharedMemory::Name name = memory.checkName();
+            if (name == SharedMemory::Name::Replaced || name == SharedMemory::Name::Removed) {
                 problem = openLink(memory);
-                if (memory.isOpen() && !options.json) readers.watch(memory.identity());
+                if (memory.isOpen()) readers.watch(memory.identity());
             }
         }
         if (memory.isOpen()) problem = sample(memory, record);
@@ -122,7 +124,7 @@ int monitor(const MonitorOptions& options) {
             } else if (!problem.empty()) {
                 const auto readersNow = memory.isOpen() ? readers.latest() : std::nullopt;
                 if (!console.draw(problem + "\n" + readersLine(readersNow))) return 1;
-            } else if (!show(console, record, meter.timing(), options, {}, readersLine(readers.latest()))) {
+            } else if (!show(console, record, meter.timing(), options, {}, readers.latest())) {
                 return 1;  // whoever read our output has gone
             }
             shownProblem = problem;

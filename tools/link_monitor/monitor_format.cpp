@@ -88,7 +88,8 @@ std::string recordHex(const LinkedMem& record) {
     return out;
 }
 
-std::string formatJson(const LinkedMem& record, const FrameTiming& timing) {
+std::string formatJson(const LinkedMem& record, const FrameTiming& timing,
+                       const std::optional<std::string>& readers) {
     std::string out;
     out.reserve(2 * sizeof(LinkedMem) + 1024);
     appendMember(out, "version", std::to_string(record.uiVersion));
@@ -106,6 +107,9 @@ std::string formatJson(const LinkedMem& record, const FrameTiming& timing) {
     appendMember(out, "contextLen", std::to_string(record.context_len));
     appendMember(out, "name", jsonString(decodeText(textField(record.name))));
     appendMember(out, "description", jsonString(decodeText(textField(record.description))));
+    std::string readersText = readers.value_or(std::string());
+    if (readersText.ends_with('\n')) readersText.pop_back();
+    appendMember(out, "readers", readers ? jsonString(readersText) : "null");
     appendMember(out, "raw", jsonString(recordHex(record)));
     out += '}';
     return out;

@@ -23,8 +23,10 @@ struct FrameTiming {
     std::optional<double> sinceLastFrameMs;
 };
 
-// One line, without the line feed.
-std::string formatJson(const LinkedMem& record, const FrameTiming& timing);
+// One line, without the line feed; `readers` is describeReaders' sentence,
+// null where nobody can tell.
+std::string formatJson(const LinkedMem& record, const FrameTiming& timing,
+                       const std::optional<std::string>& readers = std::nullopt);
 
 // Several lines, each ending in a line feed. With a `liveness` (formatLiveness)
 // it stands instead of the frame rate and the time since the last frame.

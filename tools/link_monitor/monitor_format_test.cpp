@@ -40,7 +40,7 @@ TEST(MonitorFormat, ShowsEveryFieldAndTheWholeRecord) {
     const Vec3 at{1.5f, -2.0f, 0.1f}, front{0, 0, 1}, nan{0, NAN, 0}, inf{0, -INFINITY, 0};
     LinkedMem record{};
     assembleRecord({{at, front, nan, at, front, inf}, "Oru\"l\\i\x1B\n", "CORVANE:WORLD:1"}, 1234, record);
-    const std::string json = formatJson(record, {49.74, 3.14});
+    const std::string json = formatJson(record, {49.74, 3.14}, "The link is read by a (pid 9).\n");
     const std::size_t raw = json.find(",\"raw\":\"");
     EXPECT_EQ(json.substr(0, raw),
               "{\"version\":2,\"tick\":1234,\"framesPerSecond\":49.7,\"sinceLastFrameMs\":3.1,"
@@ -48,11 +48,12 @@ TEST(MonitorFormat, ShowsEveryFieldAndTheWholeRecord) {
               "\"cameraPosition\":[1.5,-2,0.100000001],\"cameraFront\":[0,0,1],\"cameraTop\":[0,null,0],"
               "\"identity\":\"Oru\\\"l\\\\i\\u001b\\n\",\"context\":\"CORVANE:WORLD:1\",\"contextLen\":15,"
               "\"name\":\"Corvane Voice Bridge\",\"description\":\"Corvane proximity voice "
-              "positional-data bridge for World of Warcraft 3.3.5a.\"");
+              "positional-data bridge for World of Warcraft 3.3.5a.\",\"readers\":\"The link is read by a (pid 9).\"");
     // The whole record of this platform's layout, two lower-case digits a byte, in memory order.
     EXPECT_EQ(json.size() - raw, 8 + 2 * (sizeof(wchar_t) == 2 ? 5460 : 10580) + 2);
     EXPECT_EQ(json.substr(raw + 8, 16), "02000000d2040000");
     EXPECT_NE(formatJson(record, {}).find(":null,\"sinceLastFrameMs\":null,"), std::string::npos);
+    EXPECT_NE(formatJson(record, {}).find(",\"readers\":null,\"raw\":"), std::string::npos);
 
     const std::string text = formatDisplay(record, {}) + formatDisplay(record, {49.96, 12.04}) +
                              formatDisplay(record, {}, "live, 50 frames a second");
