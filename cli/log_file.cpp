@@ -1,5 +1,7 @@
 #include "cli/log_file.h"
 
+#include <mutex>
+#include <new>
 #include <utility>
 
 namespace corvane {
@@ -22,12 +24,11 @@ std::string_view wholeLinesOf(std::string_view tail) {
 }
 
 struct LogFile::Impl {
-    std::string path;
-    std::FILE* file = nullptr;
-    std::size_t size = 0;
-    ~Impl() {
-        if (file != nullptr) std::fclose(file);
-    }
+    LogHandle handle = kNoLogHandle;
+    std::mutex mutex;       // guards the two below, asked from another thread
+    bool failed = false;    // a write failed: the first reason is kept
+    std::string failure;    // not yet taken
+    ~Impl() { closeLogHandle(handle); }
 };
 
 LogFile::LogFile() noexcept = default;
@@ -37,46 +38,48 @@ LogFile::~LogFile() = default;
 
 bool LogFile::open(const std::string& path, std::string& error) {
     impl_.reset();
-    auto impl = std::make_unique<Impl>();
-    impl->path = path;
-    impl->file = openLogStream(path, false, error);
-    if (impl->file == nullptr) return false;
-    if (std::fseek(impl->file, 0, SEEK_END) == 0) {
-        const long end = std::ftell(impl->file);
-        impl->size = end > 0 ? static_cast<std::size_t>(end) : 0;
-    }
-    impl_ = std::move(impl);
-    if (impl_->size >= kLogFileLimit) trim();
+    const LogHandle handle = openLogHandle(path, error);
+    if (handle == kNoLogHandle) return false;
+    impl_ = std::make_unique<Impl>();
+    impl_->handle = handle;
     return true;
 }
 
 bool LogFile::append(std::string_view bytes) {
     if (!impl_) return false;
-    if (impl_->size + bytes.size() >= kLogFileLimit && !trim()) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), impl_->file) == bytes.size() &&
-                         std::fflush(impl_->file) == 0;
-    impl_->size += bytes.size();
-    return written;
+    // The file's own size, so that what others appended counts and a log
+    // they emptied is not cut again. A trim that fails leaves the file as it
+    // was: the line is still worth more than the limit.
+    std::uint64_t size = 0;
+    if (logSize(impl_->handle, size) && size + bytes.size() > kLogFileLimit) trim(size, bytes.size());
+    std::string error;
+    if (appendToLog(impl_->handle, bytes, error)) return true;
+    const std::lock_guard lock(impl_->mutex);
+    if (!impl_->failed) impl_->failure = error;
+    impl_->failed = true;
+    return false;
 }
 
-// The newer half read back, then the file emptied and that half written
-// again. A log that cannot be read back is emptied.
-bool LogFile::trim() {
-    const std::size_t keep = impl_->size / 2 + 1;
-    std::string tail(keep, '\0');
-    std::size_t got = 0;
-    if (std::fseek(impl_->file, -static_cast<long>(keep), SEEK_END) == 0) {
-        got = std::fread(tail.data(), 1, keep, impl_->file);
+std::string LogFile::takeFailure() {
+    if (!impl_) return {};
+    const std::lock_guard lock(impl_->mutex);
+    return std::exchange(impl_->failure, std::string());
+}
+
+// The newest whole lines, read from the end only: however large the file
+// (one larger than memory, too), this reads and keeps at most half the limit.
+bool LogFile::trim(std::uint64_t size, std::size_t incoming) {
+    const std::size_t room = kLogFileLimit / 2 > incoming ? kLogFileLimit / 2 - incoming : 0;
+    if (size <= room) return true;
+    // One byte before the room, so a line that begins right at its edge is whole.
+    const std::uint64_t from = size - room - 1;
+    try {
+        std::string tail(room + 1, '\0');
+        tail.resize(readLogAt(impl_->handle, from, tail.data(), tail.size()));
+        return rewriteLog(impl_->handle, wholeLinesOf(tail));
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    tail.resize(got);
-    const std::string_view kept = wholeLinesOf(tail);
-    std::string error;
-    std::FILE* emptied = openLogStream(impl_->path, true, error);
-    if (emptied == nullptr) return false;
-    std::fclose(impl_->file);
-    impl_->file = emptied;
-    impl_->size = std::fwrite(kept.data(), 1, kept.size(), emptied);
-    return true;
 }
 
 }  // namespace corvane

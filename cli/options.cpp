@@ -226,16 +226,18 @@ ParseOutcome parseOptions(int argc, const char* const* argv, BridgeOptions& opti
             }
             const std::string logBefore = options.logFile;
             std::vector<SettingsWarning> warnings;
-            if (!applySettings(bytes, options, line, error, &warnings)) {
+            const bool applied = applySettings(bytes, options, line, error, &warnings);
+            // Also when a later line is bad: the log named before it gets the error.
+            if (!options.logFile.empty() && options.logFile != logBefore) {
+                options.logFile = besideSettingsFile(path, options.logFile);
+            }
+            if (!applied) {
                 err << "Settings file \"" << path << "\", line " << line << ": " << error << ".\n";
                 return ParseOutcome::InvalidSettings;
             }
             for (const SettingsWarning& warning : warnings) {
                 options.warnings.push_back("Settings file \"" + path + "\", line " +
                                            std::to_string(warning.line) + ": " + warning.text + ".\n");
-            }
-            if (!options.logFile.empty() && options.logFile != logBefore) {
-                options.logFile = besideSettingsFile(path, options.logFile);
             }
             ++position;
             continue;
@@ -271,11 +273,18 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& 
     // The game's command after a bad option, or after --help or --version,
     // still runs: the first "--" from it on (also one that a bad option would
     // have taken as its value, or the one a line refused as a whole stopped at).
+    // A log named past it still gets the error.
     options.command.clear();
     for (int at = position; at < argc && argv[at] != nullptr; ++at) {
-        if (std::string_view(argv[at]) == "--") {
+        const std::string_view arg = argv[at];
+        if (arg == "--") {
             takeCommand(at, argc, argv, options);
             break;
+        }
+        const char* value = at + 1 < argc ? argv[at + 1] : nullptr;
+        if (arg == "--log" && value != nullptr && *value != '\0' && std::string_view(value) != "--") {
+            options.logFile = value;
+            ++at;
         }
     }
     return outcome;

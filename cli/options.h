@@ -61,7 +61,9 @@ enum class ParseOutcome {
 // must convert and be finite (NaN or infinity would reach the published
 // record). "--config FILE" applies the settings file's lines at its place, so
 // options after it win; what is wrong with the file goes to `err` as one line
-// naming it and the line.
+// naming it and the line. On a rejected line `options` still name the log
+// that the player gave (also past the bad argument, or in the settings file
+// before its bad line), so that the error reaches it.
 ParseOutcome parseCommandLine(int argc, const char* const* argv, BridgeOptions& options,
                               std::ostream& err);
 

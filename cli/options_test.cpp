@@ -51,9 +51,10 @@ TEST(ParseCommandLine, EveryArgumentVectorGivesItsOutcomeFieldsAndMessage) {
          {.x = 1, .wow = true, .wait = true, .command = {"game", "--x", "-h", ""}}},
         {{"--orbit", "--"}, Invalid, {.orbit = true}},
         // A bad line still finds the game's command: the first "--" past the
-        // bad option, also one it would have taken as its value.
-        {{"--bogus", "--", "game", "-x"}, Invalid, {.wow = true, .wait = true, .command = {"game", "-x"}},
-         "Unknown option: --bogus\n"},
+        // bad option, also one it would have taken as its value; and a log
+        // named past it, so that the error reaches the log.
+        {{"--bogus", "--log", "b.log", "--log", "--", "game", "-x"}, Invalid,
+         {.wow = true, .wait = true, .logFile = "b.log", .command = {"game", "-x"}}, "Unknown option: --bogus\n"},
         {{"--pid", "0", "--"}, Invalid},
         // A "--" with words after it is never an option's value: that option
         // has none (the game still starts); last of all it is a value.

@@ -64,12 +64,24 @@ void Output::toError(std::string_view text) {
     }
 }
 
+// Said where notices go, never into the log that failed; from the thread
+// that writes the status line, not the log's own.
+void Output::sayLogFailure() {
+    if (!logFile_) return;
+    if (const std::string why = logFile_->takeFailure(); !why.empty() && noticesToError_) {
+        toError("The log file \"" + logPath_ + "\" cannot be written: " + why +
+                ". The bridge runs on; what it says is not logged while that lasts.\n");
+    }
+}
+
 void Output::notice(std::string_view text) {
+    sayLogFailure();
     if (noticesToError_) toError(text);
     log(text);
 }
 
 void Output::error(std::string_view text) {
+    sayLogFailure();
     toError(text);
     log(text);
 }
@@ -83,6 +95,7 @@ void Output::log(std::string_view text) {
 }
 
 void Output::status(std::string line, bool labelChanged) {
+    sayLogFailure();
     if (gameCommand_ && !destinations_.outputIsConsole) {
         // A launcher's log keeps every line: one for each change, whole.
         if (!labelChanged) return;
@@ -100,11 +113,14 @@ bool Output::openLog(const std::string& path, std::string& error) {
     log_ = std::make_unique<AsyncWriter>(
         std::vector<AsyncWriter::Sink>{[file](std::string_view text) { return file->append(text); }},
         kWaitingLimit, gameCommand_);
+    logFile_ = std::move(file);
+    logPath_ = path;
     if (started_) log_->start();
     return true;
 }
 
 bool Output::finish(std::chrono::milliseconds bound) {
+    sayLogFailure();
     if (statusShown_ && destinations_.outputIsConsole) output_->post("\n");
     statusShown_ = false;
     const auto deadline = std::chrono::steady_clock::now() + bound;

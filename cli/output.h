@@ -59,6 +59,8 @@ public:
     void status(std::string line, bool labelChanged);
 
     // Opens the log file at the UTF-8 `path`; false with the reason in `error`.
+    // Its trimming and writing happen on a writer of its own; a write that
+    // fails is said once, as a notice that the log does not get.
     bool openLog(const std::string& path, std::string& error);
 
     // The run's last words: on a console the last status line gets its line
@@ -71,6 +73,7 @@ public:
 
 private:
     void toError(std::string_view text);
+    void sayLogFailure();
 
     Destinations destinations_;
     bool gameCommand_;
@@ -80,6 +83,8 @@ private:
     std::unique_ptr<AsyncWriter> output_;
     std::unique_ptr<AsyncWriter> error_;
     std::unique_ptr<AsyncWriter> log_;
+    std::shared_ptr<LogFile> logFile_;  // shared with log_'s writer
+    std::string logPath_;
     bool started_ = false;
     bool statusShown_ = false;  // a status line ends the last row written
 };

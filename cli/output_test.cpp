@@ -136,27 +136,52 @@ TEST(Output, SendsEachKindOfTextWhereItBelongs) {
     }
 }
 
-// A log at its limit keeps its newer half, from a whole line on.
-TEST(LogFile, KeepsItsNewerHalf) {
+std::string contentsOf(const std::filesystem::path& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+// A log that would pass its limit keeps its newest whole lines, with the new
+// one at most half the limit, judged by the file's own size: what another
+// program appended counts, however large the file (one larger than memory:
+// sparse here), and one emptied from outside is not cut again.
+TEST(LogFile, KeepsItsNewestWholeLinesByTheFilesOwnSize) {
     EXPECT_EQ(timestampedLines("T", "a\n\r\n\nb"), "T a\nT b\n");
     const std::filesystem::path path = std::filesystem::temp_directory_path() / "corvane-limit.log";
-    const std::string line = std::string(99, 'x') + "\n";
-    std::size_t written = 0;
-    for (std::ofstream file(path, std::ios::binary); written < kLogFileLimit; written += line.size() + 1) {
-        file << written % 10 << line;
+    const std::string x99 = std::string(99, 'x') + "\n";
+    std::string lines;  // 1.2 MB, numbered lines of 101 bytes
+    for (int i = 0; i < 12000; ++i) lines += std::to_string(i % 10) + x99;
+    const auto appendOutside = [&](std::uint64_t hole, std::string_view text) {
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) + hole);
+        std::ofstream(path, std::ios::binary | std::ios::app) << text;
+    };
+    const std::uint64_t holes[] = {0, 64ull << 20, 64ull << 30};  // none, 64 MiB, 64 GiB
+    for (const bool whileOpen : {false, true}) {
+        for (const std::uint64_t hole : holes) {
+            std::ofstream(path, std::ios::binary).close();
+            if (!whileOpen) appendOutside(hole, lines);
+            LogFile log;
+            std::string error;
+            ASSERT_TRUE(log.open(path.string(), error)) << error;
+            if (whileOpen) {
+                ASSERT_TRUE(log.append("first\n"));
+                appendOutside(hole, lines);
+            }
+            ASSERT_TRUE(log.append("last\n"));
+            const std::string text = contentsOf(path);
+            EXPECT_LE(text.size(), kLogFileLimit / 2) << hole << whileOpen;
+            EXPECT_GT(text.size(), kLogFileLimit / 2 - 101) << hole << whileOpen;
+            EXPECT_TRUE(text.substr(1, 100) == x99 && text.ends_with(x99 + "last\n")) << hole << whileOpen;
+        }
     }
+    std::ofstream(path, std::ios::binary) << lines.substr(0, 9900 * 101);  // short of the limit
     LogFile log;
     std::string error;
     ASSERT_TRUE(log.open(path.string(), error)) << error;
-    ASSERT_TRUE(log.append("last\n"));
-    std::ostringstream kept;
-    kept << std::ifstream(path, std::ios::binary).rdbuf();
-    const std::string text = kept.str();
-    EXPECT_LT(text.size(), written / 2 + 200);
-    EXPECT_GT(text.size(), written / 2 - 200);
-    const std::string first = text.substr(0, text.find('\n') + 1);
-    EXPECT_TRUE(first.ends_with(line) && first.front() >= '0' && first.front() <= '9') << first;
-    EXPECT_TRUE(text.ends_with(line + "last\n"));
+    std::filesystem::resize_file(path, 0);
+    ASSERT_TRUE(log.append(lines.substr(0, 1000 * 101)));
+    EXPECT_EQ(std::filesystem::file_size(path), 1000u * 101);
     std::filesystem::remove(path);
 }
 

@@ -320,6 +320,12 @@ int runBridge(int argc, const char* const* argv) {
     if (parsed == ParseOutcome::Run && options.check) return runChainCheck(options, options.json);
 
     Output output(Output::standardStreams(), !options.command.empty());
+    // Before anything is said: what is wrong with the command line or the
+    // settings file is what a player who reads only the log needs most.
+    if (std::string error; !options.logFile.empty() && !output.openLog(options.logFile, error)) {
+        output.error("The log file \"" + options.logFile + "\" cannot be opened: " + error +
+                     ". The bridge runs without it.\n");
+    }
     int code = 2;
     std::string how = "invalid arguments", gameOutcome;
     output.error(parseMessages.str());
@@ -328,11 +334,6 @@ int runBridge(int argc, const char* const* argv) {
     }  // InvalidSettings: its message says what to fix
     if (parsed == ParseOutcome::Run || !options.command.empty()) {
         installStopSignals(onStopSignal);
-        if (std::string error; parsed == ParseOutcome::Run && !options.logFile.empty() &&
-                               !output.openLog(options.logFile, error)) {
-            output.error("The log file \"" + options.logFile + "\" cannot be opened: " + error +
-                         ". The bridge runs without it.\n");
-        }
         for (const std::string& warning : options.warnings) output.notice(warning);
         BridgeRun bridge(options, output);
         // A launcher's game starts whatever is wrong with the bridge's own options.

@@ -16,6 +16,7 @@
 #include <thread>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <tuple>
 
 namespace corvane::testing {
@@ -335,6 +336,108 @@ TEST(Fault, ConfigThatIsNoFileIsRefusedAtOnce) {
                   std::pair(std::optional(2), "Settings file \"" + path + "\" cannot be read: " + reason + ".\n"));
     }
     std::filesystem::remove(fifo);
+}
+
+std::string contentsOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The log opens before anything is judged, so a bad settings file (missing, or
+// a bad line after its "log =") or option is in it; one the bridge makes is the
+// player's alone (0600 under umask 0). In a shared folder, what another user
+// put at its name (a symbolic link to a file of the player's or to none, their
+// own file), and a file of the player's with another name or that every user
+// may write, are refused with a sentence: nothing written there, nothing of
+// the player's changed.
+TEST(Fault, TheLogGetsEveryErrorAndIsThePlayersAlone) {
+    namespace fs = std::filesystem;
+    const fs::path folder = uniqueTempFile();
+    ASSERT_TRUE(fs::create_directory(folder));
+    fs::permissions(folder, fs::perms::all | fs::perms::sticky_bit);
+    const std::string log = (folder / "bridge.log").string(), mine = (folder / "mine").string();
+    const std::string settings = (folder / "bridge.ini").string(), absent = (folder / "absent").string();
+    std::ofstream(settings) << "log = bridge.log\nidentity = Zoe\nbogus\n";
+    const std::tuple<std::vector<std::string>, int, std::string> rows[] = {
+        {{"--log", log, "--config", absent, "--", "/bin/sh", "-c", "exit 3"}, 3,
+         "Settings file \"" + absent + "\" cannot be read: it does not exist.\n"},
+        {{"--config", settings}, 2, "Settings file \"" + settings + "\", line 3: no \"=\": write name = value.\n"},
+        {{"--wow", "--bogus", "--log", log}, 2, "Unknown option: --bogus\n"},
+    };
+    for (const auto& [args, code, logged] : rows) {
+        fs::remove(log);
+        std::vector<std::string> command = {"/bin/sh", "-c", "umask 0; exec \"$@\"", "sh", bridgePath()};
+        command.insert(command.end(), args.begin(), args.end());
+        EXPECT_EQ(runToEnd(command).exitCode, code);
+        EXPECT_NE(contentsOf(log).find(" " + logged), std::string::npos) << contentsOf(log);
+        EXPECT_EQ(fs::status(log).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    }
+
+    if (!rootOfTheMachine()) GTEST_SKIP() << "Another user's files need root of the whole machine.";
+    const std::string link = "it is a symbolic link, which the bridge does not follow";
+    const std::tuple<std::string, bool, std::string> refusals[] = {
+        {"ln -s " + mine + " " + log, true, link},
+        {"ln -s " + absent + " " + log, true, link},
+        {"echo theirs > " + log + "; chmod 666 " + log, true, "it belongs to user 65534, not to you"},
+        {"ln " + mine + " " + log, false, "it has other names (hard links), so it may be another file of yours"},
+        {"cp " + mine + " " + log + "; chmod 602 " + log, false,
+         "every user may write to it (chmod o-w makes it yours alone)"},
+    };
+    for (const auto& [setUp, theirs, reason] : refusals) {
+        SCOPED_TRACE(setUp);
+        fs::remove(log);
+        std::ofstream(mine) << "the player's own\n";
+        const std::vector<std::string> made = {"/bin/sh", "-c", setUp};
+        ASSERT_EQ(runToEnd(theirs ? asNobody(made) : made).exitCode, 0);
+        struct stat before {}, after {};
+        ASSERT_EQ(lstat(log.c_str(), &before), 0);
+        const std::string there = contentsOf(log);
+        const Finished run = runToEnd({bridgePath(), "--log", log, "--bogus"});
+        EXPECT_EQ(run.errorOutput, "The log file \"" + log + "\" cannot be opened: " + reason +
+                                       ". The bridge runs without it.\nUnknown option: --bogus\n"
+                                       "Invalid arguments. Run with --help.\n");
+        ASSERT_EQ(lstat(log.c_str(), &after), 0);
+        EXPECT_EQ(std::tuple(after.st_size, after.st_mtim.tv_nsec, contentsOf(log), contentsOf(mine)),
+                  std::tuple(before.st_size, before.st_mtim.tv_nsec, there, std::string("the player's own\n")));
+        EXPECT_FALSE(fs::exists(absent));
+    }
+    fs::remove_all(folder);
+}
+
+// No log holds up the game's start or stops the bridge: one of 64 MiB keeps at
+// most half of its 1 MiB within a second, and when every write fails (ulimit
+// -f below its size) the game is read all the same and the failure said once.
+TEST(Fault, NoLogHoldsUpTheGameNorStopsTheBridge) {
+    const std::string log = uniqueTempFile().string();
+    std::string lines;
+    for (int i = 0; i < 2000; ++i) lines += std::string(99, 'x') + "\n";
+    for (const bool limited : {false, true}) {
+        std::ofstream file(log, std::ios::binary);
+        for (int i = 0; i < (limited ? 2 : 336); ++i) file << lines;  // 400 KB or 64 MiB
+        file.close();
+        std::vector<std::string> args = {bridgePath(), "--log", log, "--", siblingProgram("Wow.exe")};
+        if (limited) args.insert(args.begin(), {"/usr/bin/prlimit", "--fsize=100000"});
+        ChildProcess bridge;
+        std::string error;
+        ASSERT_TRUE(bridge.start(args, error)) << error;
+        if (!limited) {
+            EXPECT_TRUE(pollUntil([&] { return std::filesystem::file_size(log) <= 512 * 1024; }, std::chrono::seconds{1}));
+        }
+        EXPECT_TRUE(awaitOutput(bridge, "ready\n"));
+        ASSERT_TRUE(bridge.writeInput("pos 100 200 10 0\nstate 1\n"));
+        EXPECT_TRUE(awaitOutput(bridge, "ONLINE | state=1 | map=0"));
+        std::this_thread::sleep_for(std::chrono::seconds{1});
+        const std::string said = "The log file \"" + log + "\" cannot be written: it has reached the largest file "
+                                 "size allowed here (ulimit -f). The bridge runs on; what it says is not logged "
+                                 "while that lasts.\n";
+        EXPECT_TRUE(limited || std::filesystem::file_size(log) < 514 * 1024) << "no more than a few lines since";
+        const std::string errors = bridge.errorOutput();
+        EXPECT_EQ(errors.find(said) != std::string::npos, limited) << errors;
+        EXPECT_EQ(errors.find(said), errors.rfind(said)) << errors;
+        ASSERT_TRUE(bridge.signal(SIGTERM));
+        EXPECT_EQ(bridge.wait(kExitTimeout), 128 + SIGTERM);
+    }
+    std::filesystem::remove(log);
 }
 
 // Started through sudo (as root, for user 1000) the bridge says whose link it writes.
