@@ -217,14 +217,15 @@ LinkVerdict judgeVoice(const ChainFacts& facts) {
     if (facts.link.opening.status != SharedMemory::Status::Ok) {
         return {LinkState::Unknown, "No voice client can read a link that cannot be opened.", {}};
     }
-    if (voice.partialView) {
-        return {LinkState::Unknown,
-                "The check runs in a sandbox that sees only some of the processes: who reads the link cannot be told.",
-                {}};
-    }
     if (!voice.readers) {
         return {LinkState::Unknown,
                 "Who reads the link cannot be told from here: the bridge's window says it while it runs.", {}};
+    }
+    // A reader found is one; finding none says nothing where the look sees only part of the processes.
+    if (voice.readers->empty() && voice.partialView) {
+        return {LinkState::Unknown,
+                "The check runs in a sandbox that sees only some of the processes: who reads the link cannot be told.",
+                {}};
     }
     std::string text = describeReaders(*voice.readers, facts.link.location);
     if (!text.empty() && text.back() == '\n') text.pop_back();

@@ -59,6 +59,17 @@ TEST(ChainCheck, AWholeChainHoldsLinkByLink) {
     }
 }
 
+TEST(ChainCheck, FromASandboxOnlyAReaderFoundCounts) {
+    ChainFacts facts = wholeChain();
+    facts.voice.partialView = true;
+    EXPECT_EQ(static_cast<int>(judgeChain(facts).exit), 0);
+    EXPECT_NE(formatChainReport(judgeChain(facts)).find("Voice client:  holds."), std::string::npos);
+    facts.voice.readers->clear();
+    const ChainReport report = judgeChain(facts);
+    EXPECT_EQ(static_cast<int>(report.exit), 0);
+    EXPECT_NE(formatChainReport(report).find("Voice client:  unknown. The check runs in a sandbox"), std::string::npos);
+}
+
 // A game that is not read: the one process seen (none: pid 0), and other users' left out.
 GameFacts game(const ProcessLook& look, std::size_t others, const std::string& refusal = {}) {
     GameFacts facts;

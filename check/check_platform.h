@@ -10,9 +10,5 @@ namespace corvane {
 std::uint32_t playersUser() noexcept;
 // The real user of the process `pid`, where the system tells it.
 std::optional<std::uint32_t> processUser(std::uint32_t pid);
-// Whether the check sees only some of the system's processes (a sandbox: a
-// PID namespace of its own, or Flatpak), so that who reads the link cannot
-// be told. Stands in for the readers' own word on it once link/ says it.
-bool seesPartOfTheProcesses();
 
 }  // namespace corvane

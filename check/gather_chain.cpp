@@ -5,6 +5,7 @@
 #include "cli/options.h"
 #include "game/game_reader.h"
 #include "link/link_look.h"
+#include "link/link_readers.h"
 #include "link/linked_mem.h"
 
 namespace corvane {
@@ -61,7 +62,7 @@ ChainFacts gatherChainFacts(const BridgeOptions& options) {
         facts.link.context = escapeContext(record);
     }
     facts.voice.readers = readersOnce(memory);
-    facts.voice.partialView = seesPartOfTheProcesses();
+    facts.voice.partialView = !lookSeesEveryProcess();
     return facts;
 }
 

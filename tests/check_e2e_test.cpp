@@ -95,8 +95,9 @@ TEST(Check, NamesTheBrokenLinkOfTheChain) {
 #endif
     }
 #ifndef _WIN32
-    // The probe has let go: nobody reads the link.
-    EXPECT_TRUE(checkSays({}, 6, "Voice client:  BROKEN. No voice client has the link"));
+    // The probe has let go: nobody reads the link, which the test's own PID
+    // namespace (a sandbox, as the bridge sees it) cannot tell from a reader outside.
+    EXPECT_TRUE(checkSays({}, 0, "Voice client:  unknown. The check runs in a sandbox"));
 
     // Frozen, it still holds the lock: the tick stands still.
     ASSERT_TRUE(bridge.signal(SIGSTOP));

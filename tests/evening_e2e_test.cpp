@@ -36,6 +36,11 @@ bool standsAt(const LinkRecord& r, const float (&at)[3]) {
 ::testing::AssertionResult enterWorld(FakeGame& game, const char* gameXyz) {
     return game.send({std::string("pos ") + gameXyz + " 0", "map 0", "guid 2A", "list 3 1", "state 1"});
 }
+// Started, then in the world; a failure says which and why.
+::testing::AssertionResult startInWorld(FakeGame& game, const char* gameXyz) {
+    ::testing::AssertionResult started = game.start();
+    return started ? enterWorld(game, gameXyz) : started;
+}
 
 class EveningTest : public ::testing::Test {
 protected:
@@ -59,7 +64,7 @@ TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
     EXPECT_TRUE(awaitAt(kEveningIsolated));
 
     FakeGame first;
-    ASSERT_TRUE(first.start() && enterWorld(first, "100 200 30"));
+    ASSERT_TRUE(startInWorld(first, "100 200 30"));
     EXPECT_TRUE(awaitAt({91.44f, 27.432f, 182.88f}));
     EXPECT_TRUE(awaitOutput(bridge, "\rONLINE"));  // shown, so logged
 
@@ -75,7 +80,7 @@ TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
     EXPECT_GE(probe.read()->uiTick, tick + 25);
 
     FakeGame second;  // placed again, after the debounce that the unit tests count
-    ASSERT_TRUE(second.start() && enterWorld(second, "-300 50 10"));
+    ASSERT_TRUE(startInWorld(second, "-300 50 10"));
     EXPECT_TRUE(awaitAt({-274.32f, 9.144f, 45.72f}));
 
     // Each line after its local time, "YYYY-MM-DD hh:mm:ss ". Besides the labels
@@ -118,7 +123,7 @@ TEST_F(EveningTest, WaitsForTheGameAndFollowsItThroughARestart) {
 TEST_F(EveningTest, SeveralGamesGetAHintAndPidChoosesOne) {
     FakeGame games[2];
     const char* at[2] = {"100 200 30", "1000 2000 5"};
-    for (int i = 0; i < 2; ++i) ASSERT_TRUE(games[i].start() && enterWorld(games[i], at[i]));
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(startInWorld(games[i], at[i]));
     const std::string ids[2] = {std::to_string(games[0].process().id()), std::to_string(games[1].process().id())};
     const auto hint = [&](int a, int b) {
         return "Found 2 Wow.exe processes (" + ids[a] + ", " + ids[b] + "); reading " + ids[a] +
@@ -171,7 +176,7 @@ TEST_F(EveningTest, OneBridgePublishesAtATime) {
 // first; the hint names it. Its end ends the bridge, with its exit code 0.
 TEST_F(EveningTest, GameCommandsOwnGameIsReadOfTwo) {
     FakeGame other;
-    ASSERT_TRUE(other.start() && enterWorld(other, "1000 2000 5"));
+    ASSERT_TRUE(startInWorld(other, "1000 2000 5"));
     ASSERT_TRUE(startBridge(bridge, probe, {"--identity", "Evening", "--", siblingProgram("Wow.exe")}));
     ASSERT_TRUE(bridge.writeInput("pos 100 200 30 0\nstate 1\n"));
     EXPECT_TRUE(awaitAt({91.44f, 27.432f, 182.88f}, kStartTimeout));
@@ -284,7 +289,7 @@ TEST_F(EveningTest, TheGameIsReadNotAProgramThatOnlyBearsItsName) {
     FakeGame impostor, game;
     ASSERT_TRUE(impostor.start());
     if (impostor.ask("vanish") != "ok") GTEST_SKIP() << "this platform's fake game cannot hide its state";
-    ASSERT_TRUE(game.start() && enterWorld(game, "100 200 30"));
+    ASSERT_TRUE(startInWorld(game, "100 200 30"));
     const std::string ids[2] = {std::to_string(game.process().id()), std::to_string(impostor.process().id())};
     const std::string log = uniqueTempFile().string();
     ASSERT_TRUE(startBridge(bridge, probe, {"--wow", "--identity", "Evening", "--log", log}));

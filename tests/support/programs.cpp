@@ -198,8 +198,10 @@ std::vector<std::string> fakeGameCommand(const std::string& program) {
     if (command.empty()) command = fakeGameCommand(fakeGameProgram());
     std::string error;
     if (process_.start(command, error) && ask("") == "ready") return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "The fake game did not start. " << error
-                                         << process_.errorOutput();
+    const std::optional<int> ended = process_.wait(std::chrono::milliseconds{0});
+    return ::testing::AssertionFailure() << "The fake game did not start. " << error << " Output: \""
+                                         << process_.output() << "\"; " << (ended ? "ended with " + std::to_string(*ended) : "runs")
+                                         << ". " << process_.errorOutput();
 }
 
 // Each answer is one line; an empty command only waits for the next one.
