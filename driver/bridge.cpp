@@ -308,6 +308,8 @@ int BridgeRun::endWithGame(bool passedOn) {
 int runBridge(int argc, const char* const* argv) {
     // Before the settings file, the link or the game command is opened.
     setAsideGameReadRight();
+    // Before the log or any stream is written, on every path.
+    ignoreWriteSignals();
     BridgeOptions options;
     std::ostringstream parseMessages;  // they may quote what the player typed
     const ParseOutcome parsed = parseCommandLine(argc, argv, options, parseMessages);

@@ -6,11 +6,15 @@
 
 namespace corvane {
 
+// A write that cannot be done (to a closed pipe, past the file size limit of
+// ulimit -f) fails rather than ending the process: POSIX ignores SIGPIPE and
+// SIGXFSZ. First of all, before anything is written; nothing elsewhere.
+void ignoreWriteSignals() noexcept;
+
 // Routes every stop request of the platform to `onStop`, which may only clear
 // an atomic flag. Linux: SIGINT, SIGTERM, SIGHUP (a closed terminal) and
-// SIGQUIT, unblocked whatever was inherited; SIGPIPE and SIGXFSZ ignored so a
-// closed output pipe or a file size limit cannot kill the bridge; SIGCHLD
-// back to its default so the game command's end is seen. Windows:
+// SIGQUIT, unblocked whatever was inherited; SIGCHLD back to its default so
+// the game command's end is seen. Windows:
 // Ctrl-C, Ctrl-Break, closing the console window, logoff and shutdown (a
 // console control handler; see signals_win32.h), and SIGINT and SIGTERM.
 void installStopSignals(void (*onStop)(int)) noexcept;

@@ -8,12 +8,15 @@
 
 namespace corvane {
 
-void installStopSignals(void (*onStop)(int)) noexcept {
+void ignoreWriteSignals() noexcept {
     // The status line is best effort: a write to a closed pipe fails instead.
     std::signal(SIGPIPE, SIG_IGN);
     // A log past the file size limit (ulimit -f) fails its write instead of
-    // ending the bridge unparked.
+    // ending the bridge unparked, or a short run with another code.
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void installStopSignals(void (*onStop)(int)) noexcept {
     // What a launcher hands on cannot hold the end: with SIGCHLD ignored the
     // kernel reaps the game command unseen, and a blocked stop signal waits for ever.
     std::signal(SIGCHLD, SIG_DFL);

@@ -66,6 +66,9 @@ std::string stopSignalName(int signal) {
     return "signal " + std::to_string(signal);
 }
 
+// Windows has no signal for a failed write: it fails by itself.
+void ignoreWriteSignals() noexcept {}
+
 void stopHandled() noexcept {
     if (const HANDLE handled = g_stopHandled.load()) SetEvent(handled);
 }

@@ -113,6 +113,8 @@ TEST(Fault, StopsReachTheGameBehindAWrapperWhateverWasInherited) {
     EXPECT_TRUE(awaitOutput(limited, "\rONLINE"));
     ASSERT_TRUE(limited.signal(SIGINT));
     EXPECT_EQ(limited.wait(kExitTimeout), 0);
+    // A short run that writes only its error to that log ends with its own code.
+    EXPECT_EQ(runToEnd({"/usr/bin/prlimit", "--fsize=20000", bridgePath(), "--log", log, "--speed", "nan"}).exitCode, 2);
     std::filesystem::remove(log);
 }
 
