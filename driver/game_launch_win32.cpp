@@ -105,11 +105,19 @@ bool GameLaunch::start(const std::vector<std::string>& command) {
     if (job) SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
     // No application name: Windows finds the program as a command line does.
     const DWORD flags = CREATE_SUSPENDED | (inherited.empty() ? 0 : EXTENDED_STARTUPINFO_PRESENT);
-    const BOOL created =
-        !command.empty() &&
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherited.empty() ? FALSE : TRUE, flags,
-                       nullptr, nullptr, &startup.StartupInfo, &info);
-    const DWORD error = command.empty() ? ERROR_FILE_NOT_FOUND : GetLastError();
+    BOOL created = FALSE;
+    DWORD error = ERROR_FILE_NOT_FOUND;
+    // Wine answers "internal error" when the new process died while it was
+    // being set up, which happens now and then: nothing
+    // of the command runs then, so another try cannot start it twice.
+    for (int attempt = 0; !command.empty() && attempt < 3; ++attempt) {
+        if (attempt > 0) Sleep(100);
+        std::wstring writable = line;  // CreateProcessW may write into it
+        created = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, inherited.empty() ? FALSE : TRUE,
+                                 flags, nullptr, nullptr, &startup.StartupInfo, &info);
+        error = created ? ERROR_SUCCESS : GetLastError();
+        if (created || error != ERROR_INTERNAL_ERROR) break;
+    }
     if (listed) DeleteProcThreadAttributeList(list);
     if (!created) {
         lastError_ = win32ErrorText("Could not start the game command \"" +

@@ -238,7 +238,8 @@ TEST_F(EveningTest, GameCommandRunsWhateverTheBridgeCannotDo) {
         ChildProcess game;
         std::string error;
         ASSERT_TRUE(game.start(args, error)) << error;
-        EXPECT_TRUE(awaitOutput(game, "ready\n"));
+        ASSERT_TRUE(awaitOutput(game, "ready\n"))
+            << args[1] << " ended with " << game.wait(kExitTimeout).value_or(-1) << ", said: " << game.errorOutput();
         ASSERT_TRUE(game.writeInput("exit " + std::to_string(++code) + "\n"));
         EXPECT_EQ(game.wait(kExitTimeout), code) << args[1];
         EXPECT_TRUE(game.errorOutput().starts_with(err) && game.errorOutput().ends_with(alone)) << game.errorOutput();

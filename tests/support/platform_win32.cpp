@@ -83,9 +83,17 @@ bool ChildProcess::start(const std::vector<std::string>& args, std::string& erro
     startup.hStdOutput = unreadOutputPipe ? pipeInput : out.get();
     startup.hStdError = err.get();
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(wide(args[0]).c_str(), line.data(), nullptr, nullptr, TRUE,
-                        ownConsole ? CREATE_NO_WINDOW : 0, nullptr, nullptr, &startup, &info)) {
-        error = "Could not start " + args[0] + ": Win32 error " + std::to_string(GetLastError());
+    // Wine now and then loses a child while setting it up ("internal error"): try again.
+    DWORD failure = ERROR_INTERNAL_ERROR;
+    for (int attempt = 0; attempt < 3 && failure == ERROR_INTERNAL_ERROR; ++attempt) {
+        std::wstring writable = line;
+        failure = CreateProcessW(wide(args[0]).c_str(), writable.data(), nullptr, nullptr, TRUE,
+                                 ownConsole ? CREATE_NO_WINDOW : 0, nullptr, nullptr, &startup, &info)
+                      ? ERROR_SUCCESS
+                      : GetLastError();
+    }
+    if (failure != ERROR_SUCCESS) {
+        error = "Could not start " + args[0] + ": Win32 error " + std::to_string(failure);
         return false;
     }
     CloseHandle(info.hThread);
